@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QDialog>
+
+// The author dialog: who made the program and how to reach them.
+class Form3 : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Form3(QWidget *parent = nullptr);
+};

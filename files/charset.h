@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+namespace torvale {
+
+// How the bytes of a text file are to be read. Files are code page 936 (GBK)
+// unless they are recognisably UTF-8.
+enum class Charset { Gbk, Utf8, Utf8Bom };
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool is_valid_utf8(QByteArrayView bytes);
+
+// The character set of a file's bytes, or nothing when the bytes are not text:
+// NUL bytes, or neither valid UTF-8 nor GBK that converts back to the same bytes.
+// UTF-8 wins when the bytes begin with its byte-order mark, or are valid UTF-8
+// and hold a byte of 0x80 or above; everything else is GBK.
+std::optional<Charset> detect_charset(QByteArrayView bytes);
+
+// The text of bytes known to be in the given character set (a byte-order mark
+// is not part of the text).
+QString decode(QByteArrayView bytes, Charset charset);
+
+// The bytes of a text in the given character set, without a byte-order mark.
+// Returns nothing when the character set cannot hold every character.
+std::optional<QByteArray> encode(QStringView text, Charset charset);
+
+// The text in code page 936; a character that the code page cannot hold
+// becomes an HTML numeric character reference (&#NNNNN;).
+QByteArray encode_gbk_for_html(QStringView text);
+
+// The Chinese name of a character set, for reports.
+QString charset_name(Charset charset);
+
+} // namespace torvale

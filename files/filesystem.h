@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace torvale {
+
+// Reads a whole regular file. Never follows a symbolic link and never opens a
+// FIFO or device (so a run cannot hang on one). On failure returns false and
+// puts the reason, in Chinese, into *error.
+bool read_file(const QString &path, QByteArray *bytes, QString *error);
+
+// Replaces the file at path with the bytes, atomically: the bytes go into a
+// temporary file beside it, which is renamed over the old one only when it is
+// whole. An existing file keeps its permissions.
+bool save_file(const QString &path, const QByteArray &bytes, QString *error);
+
+// Renames a file within a directory, failing instead of replacing an existing
+// entry at the new name.
+bool rename_no_replace(const QString &from, const QString &to, QString *error);
+
+// True when the file's mode gives nobody the right to write it. Such a file is
+// left alone even by a run with the rights to override its mode.
+bool is_write_protected(const QString &path);
+
+// A reason for a failed system call, in Chinese.
+QString describe_errno(int code);
+
+} // namespace torvale

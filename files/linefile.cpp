@@ -1,0 +1,59 @@
+#include "linefile.h"
+
+#include "filesystem.h"
+#include "textbuffer.h"
+
+namespace torvale {
+
+void split_lines(QStringView text, const LineStep &step)
+{
+    QString WorkText;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype cr = text.indexOf(QLatin1Char('\r'), start);
+        if (cr < 0) {
+            WorkText = text.mid(start).toString();
+            step(WorkText);
+            return;
+        }
+        WorkText = text.mid(start, cr - start).toString();
+        step(WorkText);
+        start = cr + 1;
+        if (start < text.size() && text[start] == QLatin1Char('\n'))
+            ++start;
+    }
+}
+
+bool read_text_file(const QString &path, QByteArray *bytes, Charset *charset, QString *error)
+{
+    if (!read_file(path, bytes, error))
+        return false;
+    const std::optional<Charset> detected = detect_charset(*bytes);
+    if (!detected) {
+        *error = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码）");
+        return false;
+    }
+    *charset = *detected;
+    return true;
+}
+
+bool for_each_line(const QString &path, const LineStep &step, QString *error)
+{
+    QByteArray bytes;
+    Charset charset;
+    if (!read_text_file(path, &bytes, &charset, error))
+        return false;
+    const QString text = decode(bytes, charset);
+    bytes.clear();
+    split_lines(text, step);
+    return true;
+}
+
+bool write_buffer(const QString &path, const TextBuffer &buffer, QString *error)
+{
+    QByteArray bytes = encode_gbk_for_html(buffer.buffer_text());
+    bytes += "\r\n";
+    return save_file(path, bytes, error);
+}
+
+} // namespace torvale

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "charset.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace torvale {
+
+class TextBuffer;
+
+using LineStep = std::function<void(const QString &WorkText)>;
+
+// Runs the step for each line of a text: a CR ends a line and swallows one LF
+// right after it; any other LF is an ordinary character of its line; a last
+// line without CR ends at the end. An empty text has no lines.
+void split_lines(QStringView text, const LineStep &step);
+
+// Reads a text file and runs the step for each of its lines. The file must be
+// text (see detect_charset); otherwise, or when it cannot be read, returns
+// false with the reason in *error and runs no step.
+bool for_each_line(const QString &path, const LineStep &step, QString *error);
+
+// Writes the buffer followed by CR LF to the path in code page 936, replacing
+// the file atomically. Characters that the code page lacks are written as
+// HTML character references.
+bool write_buffer(const QString &path, const TextBuffer &buffer, QString *error);
+
+// Reads a file and tells its character set; false with the reason when it
+// cannot be read or is not text.
+bool read_text_file(const QString &path, QByteArray *bytes, Charset *charset, QString *error);
+
+} // namespace torvale

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace torvale {
+
+class TextBuffer;
+
+// The fixed texts of every page: the head with its style sheet up to the
+// opening of the heading, the upper bar, the lower bar, and the link quote.
+extern const QString Text6;
+extern const QString Text7;
+extern const QString Text8;
+extern const QString Text10;
+
+// The index page's file name, the target of every page's back link.
+extern const QString kIndexName;
+
+// A line with "<" and ">" in their full-width forms; nothing else changes.
+QString escape_angles(QString line);
+
+// The pieces of a converted page, appended in this order: the head (with the
+// title), one body line for each later line that is not empty, the end.
+void append_page_head(TextBuffer &buffer, const QString &title);
+void append_page_line(TextBuffer &buffer, const QString &line);
+void append_page_end(TextBuffer &buffer);
+
+// The link target of a page in the index: its file name, with the characters
+// that would break the link percent-encoded.
+QString link_target(const QString &pageName);
+
+struct IndexEntry
+{
+    QString pageName; // without its directory
+    QString title;
+};
+
+// The whole index page: heading title + "目录", one link line per page.
+void append_index(TextBuffer &buffer, const QString &title, const QList<IndexEntry> &pages);
+
+} // namespace torvale

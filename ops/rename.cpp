@@ -1,0 +1,353 @@
+#include "rename.h"
+
+#include "files/filesystem.h"
+#include "files/listing.h"
+#include "files/workdir.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <QSet>
+
+#include <cmath>
+
+namespace torvale {
+
+namespace {
+
+bool is_blank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
+}
+
+bool is_ascii_digit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// The longest name in bytes that the file systems we run on allow.
+constexpr int kMaxNameBytes = 255;
+
+QString trim_spaces(const QString &text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// A character that may not stand in a file name here, or that would put the
+// file into another directory.
+bool is_forbidden_in_name(QChar c)
+{
+    if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20)
+        return true;
+#ifdef Q_OS_WIN
+    return QStringLiteral(":*?\"<>|").contains(c);
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+double parse_start_number(const QString &text)
+{
+    const QString t = trim_spaces(text);
+    const qsizetype n = t.size();
+    qsizetype i = 0;
+    auto skipBlanks = [&] {
+        while (i < n && is_blank(t[i]))
+            ++i;
+    };
+    QString number;
+    bool anyDigit = false;
+    auto readDigits = [&](QString &into) {
+        bool any = false;
+        for (;;) {
+            skipBlanks();
+            if (i < n && is_ascii_digit(t[i])) {
+                into += t[i++];
+                any = true;
+            } else {
+                return any;
+            }
+        }
+    };
+
+    skipBlanks();
+    if (i < n && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
+        number += t[i++];
+    anyDigit = readDigits(number);
+    skipBlanks();
+    if (i < n && t[i] == QLatin1Char('.')) {
+        number += t[i++];
+        anyDigit = readDigits(number) || anyDigit;
+    }
+    if (!anyDigit)
+        return 0;
+    skipBlanks();
+    if (i < n && (t[i] == QLatin1Char('E') || t[i] == QLatin1Char('e'))) {
+        QString exponent = QStringLiteral("e");
+        ++i;
+        skipBlanks();
+        if (i < n && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
+            exponent += t[i++];
+        if (readDigits(exponent))
+            number += exponent;
+    }
+    bool ok = false;
+    const double value = QLocale::c().toDouble(number, &ok);
+    if (!ok) {
+        // Too large for a double: an infinity that the plan refuses.
+        const bool negative = number.startsWith(QLatin1Char('-'));
+        const bool tiny = number.contains(QLatin1String("e-"));
+        if (tiny)
+            return 0;
+        return negative ? -HUGE_VAL : HUGE_VAL;
+    }
+    return value;
+}
+
+QString number_text(double number)
+{
+    if (number == 0)
+        return QStringLiteral("0"); // also for -0
+    if (number == std::floor(number))
+        return QString::number(number, 'f', 0);
+    const QString g = QString::number(number, 'g', 15);
+    const qsizetype e = g.indexOf(QLatin1Char('e'));
+    if (e < 0)
+        return g;
+    // Spell out the exponent: move the decimal point.
+    QString mantissa = g.left(e);
+    const int exponent = g.mid(e + 1).toInt();
+    const bool negative = mantissa.startsWith(QLatin1Char('-'));
+    if (negative)
+        mantissa.remove(0, 1);
+    qsizetype point = mantissa.indexOf(QLatin1Char('.'));
+    if (point < 0)
+        point = mantissa.size();
+    QString digits = mantissa;
+    digits.remove(QLatin1Char('.'));
+    qsizetype newPoint = point + exponent;
+    if (newPoint <= 0) {
+        digits.prepend(QString(-newPoint, QLatin1Char('0')));
+        newPoint = 0;
+    } else if (newPoint > digits.size()) {
+        digits.append(QString(newPoint - digits.size(), QLatin1Char('0')));
+    }
+    QString result = digits.left(newPoint);
+    QString fraction = digits.mid(newPoint);
+    while (fraction.endsWith(QLatin1Char('0')))
+        fraction.chop(1);
+    if (result.isEmpty())
+        result = QStringLiteral("0");
+    if (!fraction.isEmpty())
+        result += QLatin1Char('.') + fraction;
+    return negative ? QLatin1Char('-') + result : result;
+}
+
+QString width_message()
+{
+    return QStringLiteral("整合数小于序数的位数，请返回选择一个较大的整合数！");
+}
+
+RenamePlan plan_rename(const RenameParams &params)
+{
+    RenamePlan plan;
+    const QString dir = params.dir;
+    const QString guard = protected_folder_of(dir);
+    if (!guard.isEmpty()) {
+        plan.refusal = protected_folder_message(guard);
+        return plan;
+    }
+    const QString prefix = trim_spaces(params.prefix);
+    for (QChar c : prefix) {
+        if (is_forbidden_in_name(c)) {
+            plan.refusal = QStringLiteral("文件名前缀“%1”中含有文件名不能使用的字符（如“/”或“\\”），没有文件被更名。请修改前缀！")
+                               .arg(prefix);
+            return plan;
+        }
+    }
+#ifndef Q_OS_WIN
+    if (prefix.startsWith(QLatin1Char('.'))) {
+        plan.refusal = QStringLiteral("文件名前缀不能以“.”开头，否则更名后的文件会成为隐藏文件。没有文件被更名。");
+        return plan;
+    }
+#endif
+    double Counter = parse_start_number(params.start);
+    if (!std::isfinite(Counter)) {
+        plan.refusal = QStringLiteral("起始序数“%1”太大，没有文件被更名。").arg(trim_spaces(params.start));
+        return plan;
+    }
+
+    const Listing listing = list_plain_files(dir);
+    if (!listing.ok) {
+        plan.refusal = listing.error;
+        return plan;
+    }
+
+    // Everything else in the directory: hidden files, folders, links. A new
+    // name may not take the place of any of them.
+    const QSet<QString> batch(listing.names.cbegin(), listing.names.cend());
+    QSet<QString> others;
+    QSet<QString> othersFolded;
+    const QStringList all = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : all) {
+        if (!batch.contains(name)) {
+            others.insert(name);
+            othersFolded.insert(name.toCaseFolded());
+        }
+    }
+
+    auto refuse = [&plan](int row, const QString &why) {
+        if (plan.refusal.isEmpty()) {
+            plan.refusal = why;
+            plan.problemRow = row;
+        }
+    };
+
+    QHash<QString, int> taken; // new name -> row
+    plan.moves.reserve(listing.names.size());
+    for (const QString &CurrentName : listing.names) {
+        const int row = int(plan.moves.size());
+        const QString WorkText = extension_of(CurrentName);
+        const QString number = number_text(Counter);
+        Counter = Counter + 1;
+        QString TargetPath;
+        if (params.width > 0 && number.size() > params.width) {
+            TargetPath = prefix + number + QLatin1Char('.') + WorkText;
+            if (plan.refusal.isEmpty())
+                plan.widthTooSmall = true;
+            refuse(row, width_message());
+        } else {
+            const qsizetype zeros = params.width > 0 ? params.width - number.size() : 0;
+            TargetPath = prefix + QString(zeros, QLatin1Char('0')) + number + QLatin1Char('.') + WorkText;
+        }
+        plan.moves.append({CurrentName, TargetPath});
+
+        if (QFile::encodeName(TargetPath).size() > kMaxNameBytes) {
+            refuse(row, QStringLiteral("新文件名“%1”太长，超出了文件系统允许的长度，没有文件被更名。").arg(TargetPath));
+        } else if (others.contains(TargetPath) ||
+                   (othersFolded.contains(TargetPath.toCaseFolded()) && !batch.contains(TargetPath) &&
+                    QFileInfo::exists(QDir(dir).filePath(TargetPath)))) {
+            // The second test catches file systems that ignore letter case.
+            refuse(row, QStringLiteral("新文件名“%1”已被文件夹中不参与更名的同名项目（隐藏文件、文件夹或链接）占用，没有文件被更名。")
+                            .arg(TargetPath));
+        } else if (const auto clash = taken.constFind(TargetPath); clash != taken.constEnd()) {
+            refuse(row, QStringLiteral("文件“%1”和“%2”会得到同一个新文件名“%3”，没有文件被更名。")
+                            .arg(plan.moves[*clash].from, CurrentName, TargetPath));
+        } else {
+            taken.insert(TargetPath, row);
+        }
+    }
+    return plan;
+}
+
+namespace {
+
+QString temporary_name(int serial)
+{
+    return QStringLiteral(".torvale-rename-%1-%2.tmp").arg(QCoreApplication::applicationPid()).arg(serial);
+}
+
+} // namespace
+
+Report run_rename(const RenameParams &params, const Progress &progress)
+{
+    Report report;
+    const RenamePlan plan = plan_rename(params);
+    report.files = int(plan.moves.size());
+    if (!plan.ok()) {
+        report.status = Report::Status::Refused;
+        report.message = plan.refusal;
+        return report;
+    }
+    const QDir dir(params.dir);
+    const int maximum = report.files + 1;
+    if (progress)
+        progress(0, maximum);
+
+    // Names still held by files of the batch that have not moved yet: a file
+    // whose new name is among them goes through a temporary name.
+    QSet<QString> pending;
+    for (const RenameMove &move : plan.moves) {
+        if (move.from != move.to)
+            pending.insert(move.from);
+    }
+    struct Step
+    {
+        QString from;
+        QString to;
+    };
+    QList<Step> journal;    // what was done, to put back on failure
+    QList<Step> parked;     // files waiting under a temporary name
+    int serial = 0;
+    QString failedName, failure;
+
+    auto move = [&](const QString &from, const QString &to, const QString &shownName) {
+        QString error;
+        if (!rename_no_replace(dir.filePath(from), dir.filePath(to), &error)) {
+            failedName = shownName;
+            failure = error;
+            return false;
+        }
+        journal.append({from, to});
+        return true;
+    };
+
+    int done = 0;
+    for (const RenameMove &m : plan.moves) {
+        if (m.from != m.to) {
+            pending.remove(m.from);
+            if (pending.contains(m.to)) {
+                const QString parking = temporary_name(++serial);
+                if (!move(m.from, parking, m.from))
+                    break;
+                parked.append({parking, m.to});
+            } else if (!move(m.from, m.to, m.from)) {
+                break;
+            } else {
+                ++report.changed;
+            }
+        }
+        if (progress)
+            progress(++done, maximum);
+    }
+    if (failure.isEmpty()) {
+        for (const Step &p : parked) {
+            if (!move(p.from, p.to, p.to))
+                break;
+            ++report.changed;
+        }
+    }
+    if (failure.isEmpty())
+        return report;
+
+    // Put everything back, newest first.
+    QStringList notRestored;
+    for (qsizetype i = journal.size() - 1; i >= 0; --i) {
+        QString error;
+        if (!rename_no_replace(dir.filePath(journal[i].to), dir.filePath(journal[i].from), &error))
+            notRestored << QStringLiteral("%1 → %2：%3").arg(journal[i].to, journal[i].from, error);
+    }
+    report.status = Report::Status::Failed;
+    report.changed = 0;
+    report.problems.append({failedName, failure});
+    if (notRestored.isEmpty()) {
+        report.message = QStringLiteral("文件“%1”更名失败：%2。已更名的文件都已恢复原名，文件夹保持原样。")
+                             .arg(failedName, failure);
+    } else {
+        report.message = QStringLiteral("文件“%1”更名失败：%2。以下文件未能恢复原名：\n%3")
+                             .arg(failedName, failure, notRestored.join(QLatin1Char('\n')));
+    }
+    return report;
+}
+
+} // namespace torvale

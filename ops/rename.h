@@ -1,0 +1,52 @@
+#pragma once
+
+#include "report.h"
+
+#include <QList>
+#include <QString>
+
+namespace torvale {
+
+struct RenameParams
+{
+    QString dir;    // the working directory
+    QString prefix; // as typed; spaces at both ends are dropped
+    QString start;  // the start number as typed, read by parse_start_number
+    int width = 0;  // number width in digits (2 to 8), 0 for no leading zeros
+};
+
+// The number rule: the text read from its start as a decimal number (sign,
+// digits, decimal point and fraction, exponent), blanks between its characters
+// skipped, the rest ignored; 0 when no digit is read.
+double parse_start_number(const QString &text);
+
+// A number in plain decimal notation: whole numbers as their digits, others
+// with a decimal point and at most 15 significant digits in all.
+QString number_text(double number);
+
+// The message shown when a number is longer than the chosen width.
+QString width_message();
+
+struct RenameMove
+{
+    QString from;
+    QString to;
+};
+
+// What a rename would do, made before anything is renamed.
+struct RenamePlan
+{
+    QList<RenameMove> moves; // every file, in the order of the run
+    QString refusal;         // when not empty, nothing may be renamed, for this reason
+    int problemRow = -1;     // the move that the refusal is about, or -1
+    bool widthTooSmall = false;
+    bool ok() const { return refusal.isEmpty(); }
+};
+
+RenamePlan plan_rename(const RenameParams &params);
+
+// Plans and, when the whole batch can be renamed, renames it. A rename that
+// fails part-way puts back the files renamed before it.
+Report run_rename(const RenameParams &params, const Progress &progress = {});
+
+} // namespace torvale

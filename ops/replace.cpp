@@ -1,0 +1,184 @@
+#include "replace.h"
+
+#include "files/filesystem.h"
+#include "files/linefile.h"
+#include "files/listing.h"
+#include "files/workdir.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+namespace torvale {
+
+namespace {
+
+bool is_gbk_lead(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+// True when pos is where a character begins in GBK bytes. A byte below 0x40
+// is never the second byte of a character (CR and LF among them), so parsing
+// can start right after the last such byte.
+bool on_gbk_boundary(QByteArrayView bytes, qsizetype pos)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
+    qsizetype start = pos;
+    while (start > 0 && b[start - 1] >= 0x40)
+        --start;
+    qsizetype i = start;
+    while (i < pos)
+        i += (is_gbk_lead(b[i]) && i + 1 < bytes.size()) ? 2 : 1;
+    return i == pos;
+}
+
+// True when the bytes at [pos, pos + length) take in an LF that ends a line
+// together with the CR before it.
+bool crosses_line_end(QByteArrayView bytes, qsizetype pos, qsizetype length)
+{
+    for (qsizetype k = pos; k < pos + length; ++k) {
+        if (bytes[k] == '\n' && k > 0 && bytes[k - 1] == '\r')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,
+                     QByteArray *out)
+{
+    if (needle.isEmpty() || needle.contains('\r'))
+        return 0; // a line never holds a CR
+    const bool mayCross = needle.contains('\n');
+    const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
+    int count = 0;
+    qsizetype copied = 0; // bytes before this are in *out already
+    qsizetype from = 0;
+    QByteArray result;
+    while (from <= bytes.size() - needle.size()) {
+        const auto hit = std::search(bytes.begin() + from, bytes.end(), searcher);
+        if (hit == bytes.end())
+            break;
+        const qsizetype pos = hit - bytes.begin();
+        if ((charset == Charset::Gbk && !on_gbk_boundary(bytes, pos)) ||
+            (mayCross && crosses_line_end(bytes, pos, needle.size()))) {
+            from = pos + 1;
+            continue;
+        }
+        if (count == 0)
+            result.reserve(bytes.size() + std::max<qsizetype>(0, replacement.size() - needle.size()) * 16);
+        result.append(bytes.sliced(copied, pos - copied));
+        result.append(replacement);
+        ++count;
+        from = copied = pos + needle.size();
+    }
+    if (count > 0) {
+        result.append(bytes.sliced(copied));
+        *out = std::move(result);
+    }
+    return count;
+}
+
+namespace {
+
+// The search and replacement texts as bytes in each character set that a
+// file may have. A search text that GBK cannot hold occurs in no GBK file.
+struct Needles
+{
+    explicit Needles(const ReplaceParams &params)
+        : findGbk(encode(params.find, Charset::Gbk)),
+          findUtf8(params.find.toUtf8()),
+          replaceGbk(encode(params.replace, Charset::Gbk)),
+          replaceUtf8(params.replace.toUtf8())
+    {
+    }
+    std::optional<QByteArray> findGbk;
+    QByteArray findUtf8;
+    std::optional<QByteArray> replaceGbk;
+    QByteArray replaceUtf8;
+};
+
+// Replaces in one file, adding what happened to the report.
+void replace_in_file(const QString &path, const QString &name, const Needles &needles, Report &report)
+{
+    QByteArray bytes;
+    QString error;
+    if (!read_file(path, &bytes, &error)) {
+        report.problems.append({name, QStringLiteral("无法读取：%1").arg(error)});
+        return;
+    }
+    // Most files hold no occurrence: pass them over without decoding.
+    const bool gbkHit = needles.findGbk && bytes.contains(*needles.findGbk);
+    const bool utf8Hit = needles.findUtf8 != needles.findGbk && bytes.contains(needles.findUtf8);
+    if (!gbkHit && !utf8Hit)
+        return;
+
+    const std::optional<Charset> charset = detect_charset(bytes);
+    if (!charset) {
+        report.problems.append({name, QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码），未修改")});
+        return;
+    }
+    const bool gbk = *charset == Charset::Gbk;
+    if (gbk && !needles.findGbk)
+        return;
+    QByteArray changed;
+    const int count = replace_in_bytes(bytes, *charset, gbk ? *needles.findGbk : needles.findUtf8,
+                                       gbk ? needles.replaceGbk.value_or(QByteArray()) : needles.replaceUtf8,
+                                       &changed);
+    if (count == 0)
+        return;
+    if (gbk && !needles.replaceGbk) {
+        report.problems.append({name, QStringLiteral("替换字符串中有GBK编码无法表示的字符，未修改")});
+        return;
+    }
+    if (is_write_protected(path)) {
+        report.problems.append({name, QStringLiteral("文件是只读的，未修改")});
+        return;
+    }
+    if (!save_file(path, changed, &error)) {
+        report.problems.append({name, error});
+        return;
+    }
+    ++report.changed;
+    report.occurrences += count;
+}
+
+} // namespace
+
+Report run_replace(const ReplaceParams &params, const Progress &progress)
+{
+    Report report;
+    const QString guard = protected_folder_of(params.dir);
+    if (!guard.isEmpty()) {
+        report.status = Report::Status::Refused;
+        report.message = protected_folder_message(guard);
+        return report;
+    }
+    const Listing listing = list_plain_files(params.dir);
+    if (!listing.ok) {
+        report.status = Report::Status::Refused;
+        report.message = listing.error;
+        return report;
+    }
+    const QDir dir(params.dir);
+    const QStringList &SourceFiles = listing.names;
+    const int FileCount = int(SourceFiles.size());
+    report.files = FileCount;
+    if (progress)
+        progress(0, FileCount + 1);
+
+    const Needles needles(params);
+    for (int Counter = 1; Counter <= FileCount; ++Counter) {
+        if (!params.find.isEmpty())
+            replace_in_file(dir.filePath(SourceFiles[Counter - 1]), SourceFiles[Counter - 1], needles, report);
+        if (progress)
+            progress(Counter, FileCount + 1);
+    }
+    return report;
+}
+
+} // namespace torvale

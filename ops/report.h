@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace torvale {
+
+// Called as the work goes on: value files done of maximum (the number of files
+// plus one, so the value never reaches the maximum).
+using Progress = std::function<void(int value, int maximum)>;
+
+// A file that an operation skipped or failed on, and why.
+struct Problem
+{
+    QString name;
+    QString reason;
+};
+
+// What an operation did.
+struct Report
+{
+    enum class Status {
+        Done,    // ran to its end; some files may have been skipped (see problems)
+        Refused, // changed nothing, for the reason in message
+        Failed,  // stopped part-way; message says what happened to the files
+    };
+    Status status = Status::Done;
+    QString message;
+    int files = 0;       // files handled: found for a rename, or the txt files of a conversion
+    int changed = 0;     // files renamed or rewritten, pages written
+    int occurrences = 0; // occurrences replaced
+    QList<Problem> problems;
+
+    bool ok() const { return status == Status::Done && problems.isEmpty(); }
+};
+
+// A report's problems as lines "name: reason", for a message box or a summary.
+inline QString problem_lines(const Report &report)
+{
+    QStringList lines;
+    for (const Problem &p : report.problems)
+        lines << QStringLiteral("%1：%2").arg(p.name, p.reason);
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace torvale
