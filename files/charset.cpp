@@ -142,13 +142,14 @@ QByteArray encode_gbk_for_html(QStringView text)
     // character by character, each one the code page lacks as a reference.
     QByteArray out;
     out.reserve(text.size() * 2);
-    QStringEncoder encoder(kGbkName, QStringEncoder::Flag::Stateless);
+    std::optional<QStringEncoder> encoder(std::in_place, kGbkName, QStringEncoder::Flag::Stateless);
     for (qsizetype i = 0; i < text.size();) {
         const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
         const QStringView ch = text.mid(i, pair ? 2 : 1);
-        const QByteArray bytes = encoder.encode(ch);
-        if (encoder.hasError()) {
-            encoder.resetState();
+        const QByteArray bytes = encoder->encode(ch);
+        if (encoder->hasError()) {
+            // A fresh encoder: an error sticks to the one that met it.
+            encoder.emplace(kGbkName, QStringEncoder::Flag::Stateless);
             const char32_t code = pair ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
             out += "&#" + QByteArray::number(quint32(code)) + ';';
         } else {

@@ -2,6 +2,8 @@
 
 #include "pages.h"
 
+#include "testhook.h"
+
 #include "files/linefile.h"
 #include "files/listing.h"
 #include "files/textbuffer.h"
@@ -77,6 +79,7 @@ Report run_convert(const ConvertParams &params, const Progress &progress)
         report.message = plan.refusal;
         return report;
     }
+    after_planning(params.dir);
     const QDir dir(params.dir);
     const int FileCount = int(plan.items.size());
     report.files = FileCount;

@@ -1,5 +1,7 @@
 #include "rename.h"
 
+#include "testhook.h"
+
 #include "files/filesystem.h"
 #include "files/listing.h"
 #include "files/workdir.h"
@@ -269,6 +271,7 @@ Report run_rename(const RenameParams &params, const Progress &progress)
         report.message = plan.refusal;
         return report;
     }
+    after_planning(params.dir);
     const QDir dir(params.dir);
     const int maximum = report.files + 1;
     if (progress)

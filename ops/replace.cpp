@@ -1,5 +1,7 @@
 #include "replace.h"
 
+#include "testhook.h"
+
 #include "files/filesystem.h"
 #include "files/linefile.h"
 #include "files/listing.h"
@@ -164,6 +166,7 @@ Report run_replace(const ReplaceParams &params, const Progress &progress)
         report.message = listing.error;
         return report;
     }
+    after_planning(params.dir);
     const QDir dir(params.dir);
     const QStringList &SourceFiles = listing.names;
     const int FileCount = int(SourceFiles.size());
