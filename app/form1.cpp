@@ -49,8 +49,8 @@ bool is_pseudo_file_system(const QByteArray &type)
 QFont song_font(int pointSize)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"),
-                      QStringLiteral("AR PL UMing CN"), QStringLiteral("serif")});
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("serif")});
     font.setPointSize(pointSize);
     return font;
 }
@@ -237,6 +237,17 @@ void Form1::createDirectoryControls()
                     Dir1_Change(m_dirModel->filePath(current));
             });
     connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
+    // The model reads and sorts folders in the background: when rows arrive
+    // on the way to the chosen folder, or are sorted, bring it back into view.
+    auto keepInView = [this](const QModelIndex &parent) {
+        if (m_shownPath.isEmpty() || (parent.isValid() && !m_shownPath.startsWith(m_dirModel->filePath(parent))))
+            return;
+        QTimer::singleShot(0, this, [this] {
+            Dir1->scrollTo(m_dirModel->index(m_shownPath), QAbstractItemView::PositionAtCenter);
+        });
+    };
+    connect(m_dirModel, &QAbstractItemModel::rowsInserted, this, keepInView);
+    connect(m_dirModel, &QAbstractItemModel::layoutChanged, this, [keepInView] { keepInView({}); });
 }
 
 void Form1::createMenus()
@@ -304,7 +315,10 @@ void Form1::chooseDirectory(const QString &path)
     if (!index.isValid())
         return;
     Dir1->setCurrentIndex(index);
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        Dir1->expand(parent);
     Dir1->scrollTo(index);
+    m_shownPath = index.data(QFileSystemModel::FilePathRole).toString();
 }
 
 void Form1::Drive1_Change()

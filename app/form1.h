@@ -81,4 +81,5 @@ private:
     QTimer *Timer5 = nullptr;
 
     QString CurrentPath;
+    QString m_shownPath; // the folder chosen last, kept in view while the tree loads
 };
