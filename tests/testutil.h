@@ -10,6 +10,10 @@
 #include <QStringEncoder>
 #include <QTest>
 
+#include <functional>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testutil {
@@ -60,6 +64,23 @@ inline QMap<QString, QByteArray> snapshot(const QString &dir)
 inline bool running_as_root()
 {
     return ::geteuid() == 0;
+}
+
+// Runs the body in a child process as an unprivileged user (nobody, when the
+// tests run as root), so that permissions stop it as they stop a user. Returns
+// the body's result, or -1 when the child could not drop its rights.
+inline int run_unprivileged(const std::function<int()> &body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(255);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 } // namespace testutil

@@ -163,6 +163,17 @@ private slots:
         QCOMPARE(index_links(tmp.path()), QStringList{"\"%231 50%25.htm\">x</a><BR>"});
     }
 
+    void noFileLimit()
+    {
+        QTemporaryDir tmp;
+        for (int i = 1; i <= 5001; ++i)
+            write(tmp.path(), QStringLiteral("%1.txt").arg(i), "t");
+        const Report report = run_convert({tmp.path(), "T"});
+        QCOMPARE(report.changed, 5001);
+        QCOMPARE(index_links(tmp.path()).size(), 5001);
+        QCOMPARE(index_links(tmp.path()).last(), "\"5001.htm\">t</a><BR>");
+    }
+
     void secondRunGivesTheSameFiles()
     {
         QTemporaryDir tmp;

@@ -4,6 +4,7 @@
 #include "app/form1.h"
 
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,6 +16,16 @@
 
 using namespace testutil;
 using namespace windowtest;
+
+// Takes the place of the web browser.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 class TestForm1 : public QObject
 {
@@ -104,6 +115,17 @@ private slots:
         QCOMPARE(widget->geometry(), geometry);
         m_form->resize(700, 600); // the frame grows, the controls stay
         QCOMPARE(widget->geometry(), geometry);
+    }
+
+    void bannerOpensTheHomepage()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("https", &catcher, "open");
+        QTest::mouseClick(control<QLabel>("Image1"), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler("https");
+        QCOMPARE(catcher.urls.size(), 1);
+        QVERIFY(catcher.urls[0].isValid());
+        QVERIFY(catcher.urls[0].host().endsWith("example.com"));
     }
 
     void renameThroughTheTimer()

@@ -242,6 +242,24 @@ private slots:
         QCOMPARE(read(tmp.path(), "b.txt"), QByteArray("b.txt"));
     }
 
+    // A folder whose mode forbids renaming: nothing is renamed, and the
+    // report names the first file that failed.
+    void readOnlyDirectory()
+    {
+        QTemporaryDir tmp;
+        fill(tmp.path(), {"a.txt", "b.txt"});
+        QVERIFY(::chmod(QFile::encodeName(tmp.path()).constData(), 0555) == 0);
+        const int status = run_unprivileged([&] {
+            const Report report = run_rename({tmp.path(), "n", "1", 0});
+            return report.status == Report::Status::Failed && report.message.contains("a.txt") ? 0 : 1;
+        });
+        QVERIFY(::chmod(QFile::encodeName(tmp.path()).constData(), 0755) == 0);
+        if (status < 0)
+            QSKIP("cannot run as an unprivileged user here");
+        QCOMPARE(status, 0);
+        QCOMPARE(files_of(tmp.path()), (QStringList{"a.txt", "b.txt"}));
+    }
+
     void emptyFolder()
     {
         QTemporaryDir tmp;
