@@ -1,7 +1,10 @@
 #include "charset.h"
 
+#include "gbktable.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QStringList>
 
 #include <cstring>
 
@@ -9,7 +12,6 @@ namespace torvale {
 
 namespace {
 
-const char kGbkName[] = "GBK";
 const QByteArrayView kUtf8Bom("\xEF\xBB\xBF", 3);
 
 bool has_high_byte(QByteArrayView bytes)
@@ -19,17 +21,6 @@ bool has_high_byte(QByteArrayView bytes)
             return true;
     }
     return false;
-}
-
-bool is_gbk_text(QByteArrayView bytes)
-{
-    QStringDecoder decoder(kGbkName, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return false;
-    QStringEncoder encoder(kGbkName, QStringEncoder::Flag::Stateless);
-    const QByteArray back = encoder.encode(text);
-    return !encoder.hasError() && back == bytes;
 }
 
 } // namespace
@@ -95,7 +86,7 @@ std::optional<Charset> detect_charset(QByteArrayView bytes)
         return Charset::Gbk; // plain ASCII reads the same either way
     if (is_valid_utf8(bytes))
         return Charset::Utf8;
-    if (is_gbk_text(bytes))
+    if (GbkTable::instance().is_text(bytes))
         return Charset::Gbk;
     return std::nullopt;
 }
@@ -112,8 +103,8 @@ QString decode(QByteArrayView bytes, Charset charset)
     case Charset::Gbk:
         break;
     }
-    QStringDecoder decoder(kGbkName, QStringDecoder::Flag::Stateless);
-    return decoder.decode(bytes);
+    // Bytes that are not GBK text are never decoded as such (detect_charset).
+    return GbkTable::instance().decode(bytes);
 }
 
 std::optional<QByteArray> encode(QStringView text, Charset charset)
@@ -126,36 +117,30 @@ std::optional<QByteArray> encode(QStringView text, Charset charset)
             return std::nullopt;
         return bytes;
     }
-    QStringEncoder encoder(kGbkName, QStringEncoder::Flag::Stateless);
-    QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError())
-        return std::nullopt;
+    const GbkTable &table = GbkTable::instance();
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (QChar ch : text) {
+        if (!table.encode_char(ch.unicode(), bytes))
+            return std::nullopt;
+    }
     return bytes;
 }
 
 QByteArray encode_gbk_for_html(QStringView text)
 {
-    if (auto bytes = encode(text, Charset::Gbk))
-        return *bytes;
-
-    // Slow path, only for texts that hold a character outside the code page:
-    // character by character, each one the code page lacks as a reference.
+    const GbkTable &table = GbkTable::instance();
     QByteArray out;
     out.reserve(text.size() * 2);
-    std::optional<QStringEncoder> encoder(std::in_place, kGbkName, QStringEncoder::Flag::Stateless);
-    for (qsizetype i = 0; i < text.size();) {
-        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-        const QStringView ch = text.mid(i, pair ? 2 : 1);
-        const QByteArray bytes = encoder->encode(ch);
-        if (encoder->hasError()) {
-            // A fresh encoder: an error sticks to the one that met it.
-            encoder.emplace(kGbkName, QStringEncoder::Flag::Stateless);
-            const char32_t code = pair ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
-            out += "&#" + QByteArray::number(quint32(code)) + ';';
-        } else {
-            out += bytes;
-        }
-        i += ch.size();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (table.encode_char(ch.unicode(), out))
+            continue;
+        // A character the code page lacks becomes a reference to its code point.
+        char32_t code = ch.unicode();
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            code = QChar::surrogateToUcs4(ch, text[++i]);
+        out += "&#" + QByteArray::number(quint32(code)) + ';';
     }
     return out;
 }

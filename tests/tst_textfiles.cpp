@@ -4,6 +4,7 @@
 #include "files/linefile.h"
 #include "files/textbuffer.h"
 
+#include <QStringDecoder>
 #include <QTemporaryDir>
 
 using namespace torvale;
@@ -131,6 +132,42 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         QCOMPARE(encode_gbk_for_html(text), bytes);
+    }
+
+    // The look-up table answers as the codec does, for every byte pair and
+    // every character: text when the codec converts there and back exactly.
+    void gbkAgreesWithTheCodec()
+    {
+        int mismatches = 0;
+        for (int lead = 0x80; lead <= 0xFF; ++lead) {
+            for (int trail = 0x40; trail <= 0xFF; ++trail) {
+                const QByteArray bytes = QByteArray(1, char(lead)) + char(trail);
+                QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+                const QString text = decoder.decode(bytes);
+                QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
+                const bool roundTrip = !decoder.hasError() && encoder.encode(text) == bytes && !encoder.hasError();
+                if (is_valid_utf8(bytes))
+                    continue; // read as UTF-8
+                if ((detect_charset(bytes) == Charset::Gbk) != roundTrip)
+                    ++mismatches;
+                if (roundTrip && decode(bytes, Charset::Gbk) != text)
+                    ++mismatches;
+            }
+        }
+        QCOMPARE(mismatches, 0);
+        for (char32_t c = 0x20; c <= 0xFFFF; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF)
+                continue;
+            const QString ch{QChar(char16_t(c))};
+            QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
+            const QByteArray bytes = encoder.encode(ch);
+            QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+            const bool roundTrip = !encoder.hasError() && decoder.decode(bytes) == ch;
+            const std::optional<QByteArray> ours = encode(ch, Charset::Gbk);
+            if (roundTrip != ours.has_value() || (ours && *ours != bytes))
+                ++mismatches;
+        }
+        QCOMPARE(mismatches, 0);
     }
 
     void readingUtf8AndGbkFiles()

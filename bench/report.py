@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Prints the benchmark table and the ratios against the targets.
+Usage: report.py RESULTS_DIR LARGEST_FILE_BYTES"""
+import glob
+import json
+import os
+import sys
+
+results_dir, largest = sys.argv[1], int(sys.argv[2])
+times = {}
+for path in sorted(glob.glob(os.path.join(results_dir, "*.json"))):
+    r = json.load(open(path))["results"][0]
+    times[r["command"]] = (r["median"], r["min"], r["max"], len(r["times"]))
+
+print()
+print("%-26s %9s %9s %9s %5s" % ("command", "median s", "min s", "max s", "runs"))
+for name in sorted(times):
+    med, lo, hi, n = times[name]
+    print("%-26s %9.3f %9.3f %9.3f %5d" % (name, med, lo, hi, n))
+
+peaks = {}
+for line in open(os.path.join(results_dir, "peak.txt")):
+    name, kb = line.split()
+    peaks[name] = int(kb)
+print()
+print("%-26s %12s" % ("peak memory", "MiB"))
+for name, kb in peaks.items():
+    print("%-26s %12.1f" % (name, kb / 1024))
+
+window = open(os.path.join(results_dir, "window.txt")).read().split()
+window_s = float(window[1])
+
+
+def m(name):
+    return times[name][0]
+
+
+rows = [
+    ("rename: cli / floor", m("rename/torvale-cli") / m("rename/floor"), "<= 1.3"),
+    ("rename: cli / perl rename", m("rename/torvale-cli") / m("rename/perl-rename"), "< 1"),
+    ("replace few: sd / cli", m("replace-few/sd") / m("replace-few/torvale-cli"), ">= 3"),
+    ("replace few: cli / read floor", m("replace-few/torvale-cli") / m("replace-few/read-floor"), "<= 3"),
+    ("replace all: cli / sd", m("replace-all/torvale-cli") / m("replace-all/sd"), "<= 1"),
+    ("replace cjk / replace few", m("replace-cjk/torvale-cli") / m("replace-few/torvale-cli"), "(info)"),
+    ("html: cli / copy floor", m("html/torvale-cli") / m("html/copy-floor"), "<= 3"),
+    ("html: txt2html / cli", m("html/txt2html") / m("html/torvale-cli"), "(info)"),
+    ("window rename / cli", window_s / m("rename/torvale-cli"), "<= 1.2"),
+]
+limit_mib = 64 + 3 * largest / 2**20
+worst = max(v for k, v in peaks.items() if k.endswith("torvale-cli")) / 1024
+rows.append(("peak MiB / (64 + 3 x largest)", worst / limit_mib, "< 1"))
+
+print()
+print("%-34s %8s  %s" % ("ratio", "value", "target"))
+for name, value, target in rows:
+    print("%-34s %8.2f  %s" % (name, value, target))
+print()
+print("window: " + " ".join(window[1:]))
