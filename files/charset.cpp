@@ -6,6 +6,7 @@
 #include <QStringEncoder>
 #include <QStringList>
 
+#include <cstdio>
 #include <cstring>
 
 namespace torvale {
@@ -118,30 +119,45 @@ std::optional<QByteArray> encode(QStringView text, Charset charset)
         return bytes;
     }
     const GbkTable &table = GbkTable::instance();
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
+    QByteArray bytes(text.size() * 2, Qt::Uninitialized);
+    qsizetype used = 0;
     for (QChar ch : text) {
-        if (!table.encode_char(ch.unicode(), bytes))
+        const int n = table.encode_char(ch.unicode(), bytes.data() + used);
+        if (n == 0)
             return std::nullopt;
+        used += n;
     }
+    bytes.truncate(used);
     return bytes;
 }
 
 QByteArray encode_gbk_for_html(QStringView text)
 {
     const GbkTable &table = GbkTable::instance();
-    QByteArray out;
-    out.reserve(text.size() * 2);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
-        if (table.encode_char(ch.unicode(), out))
+    constexpr qsizetype kLongest = 11; // "&#1114111;" and its terminating NUL
+    QByteArray out(text.size() * 2 + kLongest, Qt::Uninitialized);
+    char *base = out.data();
+    qsizetype used = 0, room = out.size();
+    const char16_t *chars = text.utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (room - used < kLongest) {
+            out.resize(room * 2);
+            base = out.data();
+            room = out.size();
+        }
+        const char16_t ch = chars[i];
+        if (const int n = table.encode_char(ch, base + used)) {
+            used += n;
             continue;
+        }
         // A character the code page lacks becomes a reference to its code point.
-        char32_t code = ch.unicode();
-        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            code = QChar::surrogateToUcs4(ch, text[++i]);
-        out += "&#" + QByteArray::number(quint32(code)) + ';';
+        char32_t code = ch;
+        if (QChar::isHighSurrogate(ch) && i + 1 < size && QChar::isLowSurrogate(chars[i + 1]))
+            code = QChar::surrogateToUcs4(ch, chars[++i]);
+        used += std::snprintf(base + used, size_t(room - used), "&#%u;", unsigned(code));
     }
+    out.truncate(used);
     return out;
 }
 

@@ -1,6 +1,7 @@
 #include "filesystem.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -94,26 +95,42 @@ bool read_file(const QString &path, QByteArray *bytes, QString *error)
 
 namespace {
 
-bool same_file(const QByteArray &a, const QByteArray &b)
+bool same_file(int dirfd, const QByteArray &a, const QByteArray &b)
 {
     struct stat x, y;
-    return ::lstat(a.constData(), &x) == 0 && ::lstat(b.constData(), &y) == 0 && x.st_dev == y.st_dev &&
+    return ::fstatat(dirfd, a.constData(), &x, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstatat(dirfd, b.constData(), &y, AT_SYMLINK_NOFOLLOW) == 0 && x.st_dev == y.st_dev &&
            x.st_ino == y.st_ino;
 }
 
 } // namespace
 
-bool rename_no_replace(const QString &from, const QString &to, QString *error)
+Directory::Directory(const QString &path) : m_path(path)
 {
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+Directory::~Directory()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool Directory::rename_no_replace(const QString &from, const QString &to, QString *error) const
+{
+    if (m_fd < 0) {
+        *error = QStringLiteral("无法打开文件夹“%1”").arg(m_path);
+        return false;
+    }
     const QByteArray a = QFile::encodeName(from);
     const QByteArray b = QFile::encodeName(to);
 #ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(m_fd, a.constData(), m_fd, b.constData(), RENAME_NOREPLACE) == 0)
         return true;
     int err = errno;
-    if (err == EEXIST && same_file(a, b)) {
+    if (err == EEXIST && same_file(m_fd, a, b)) {
         // Only the letter case changes, on a file system that ignores it.
-        if (::rename(a.constData(), b.constData()) == 0)
+        if (::renameat(m_fd, a.constData(), m_fd, b.constData()) == 0)
             return true;
         err = errno;
     }
@@ -124,11 +141,11 @@ bool rename_no_replace(const QString &from, const QString &to, QString *error)
 #endif
     // File systems without an atomic no-replace rename: look, then rename.
     struct stat st;
-    if (::lstat(b.constData(), &st) == 0 && !same_file(a, b)) {
+    if (::fstatat(m_fd, b.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !same_file(m_fd, a, b)) {
         *error = describe_errno(EEXIST);
         return false;
     }
-    if (::rename(a.constData(), b.constData()) != 0) {
+    if (::renameat(m_fd, a.constData(), m_fd, b.constData()) != 0) {
         *error = describe_errno(errno);
         return false;
     }
@@ -160,11 +177,16 @@ bool read_file(const QString &path, QByteArray *bytes, QString *error)
     return true;
 }
 
-bool rename_no_replace(const QString &from, const QString &to, QString *error)
+Directory::Directory(const QString &path) : m_path(path) {}
+
+Directory::~Directory() = default;
+
+bool Directory::rename_no_replace(const QString &from, const QString &to, QString *error) const
 {
     // QFile::rename never replaces an existing file.
-    QFile file(from);
-    if (file.rename(to))
+    const QDir dir(m_path);
+    QFile file(dir.filePath(from));
+    if (file.rename(dir.filePath(to)))
         return true;
     *error = file.errorString();
     return false;

@@ -15,9 +15,25 @@ bool read_file(const QString &path, QByteArray *bytes, QString *error);
 // whole. An existing file keeps its permissions.
 bool save_file(const QString &path, const QByteArray &bytes, QString *error);
 
-// Renames a file within a directory, failing instead of replacing an existing
-// entry at the new name.
-bool rename_no_replace(const QString &from, const QString &to, QString *error);
+// A directory held open while its files are renamed, so that each rename
+// names its files relative to it (no path to walk again, and the same folder
+// even if its path changes meanwhile).
+class Directory
+{
+public:
+    explicit Directory(const QString &path);
+    ~Directory();
+    Directory(const Directory &) = delete;
+    Directory &operator=(const Directory &) = delete;
+
+    // Renames an entry of the directory, failing instead of replacing an
+    // existing entry at the new name.
+    bool rename_no_replace(const QString &from, const QString &to, QString *error) const;
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};
 
 // True when the file's mode gives nobody the right to write it. Such a file is
 // left alone even by a run with the rights to override its mode.

@@ -84,6 +84,7 @@ GbkTable::GbkTable() : m_decode(65536, 0), m_encode(65536, 0)
         if (m_encode[c] != 0 && m_decode[m_encode[c]] != c)
             m_encode[c] = 0;
     }
+    m_encodeData = m_encode.data();
 }
 
 bool GbkTable::is_text(QByteArrayView bytes) const

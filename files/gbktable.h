@@ -22,20 +22,24 @@ public:
     bool is_text(QByteArrayView bytes) const;
     // The text of bytes for which is_text holds.
     QString decode(QByteArrayView bytes) const;
-    // Appends the bytes of the character, or returns false when the code page lacks it.
-    bool encode_char(char16_t ch, QByteArray &out) const
+    // Writes the one or two bytes of the character to out and returns how
+    // many; 0 when the code page lacks the character.
+    int encode_char(char16_t ch, char *out) const
     {
         if (ch < 0x80) {
-            out += char(ch);
-            return true;
+            *out = char(ch);
+            return 1;
         }
-        const quint16 bytes = m_encode[ch];
+        const quint16 bytes = m_encodeData[ch];
         if (bytes == 0)
-            return false;
-        if (bytes > 0xFF)
-            out += char(bytes >> 8);
-        out += char(bytes & 0xFF);
-        return true;
+            return 0;
+        if (bytes <= 0xFF) {
+            *out = char(bytes);
+            return 1;
+        }
+        out[0] = char(bytes >> 8);
+        out[1] = char(bytes & 0xFF);
+        return 2;
     }
 
 private:
@@ -43,6 +47,7 @@ private:
 
     std::vector<char16_t> m_decode; // by byte (0x80-0xFF) or pair (lead << 8 | trail); 0 for none
     std::vector<quint16> m_encode;  // by character: its byte or byte pair; 0 for none
+    const quint16 *m_encodeData = nullptr;
 };
 
 } // namespace torvale

@@ -40,6 +40,13 @@ qsizetype digit_run_end(QStringView s, qsizetype from)
     return from;
 }
 
+QChar folded(QChar c)
+{
+    if (c.unicode() < 0x80) // the common case, without a table look-up
+        return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ? QChar(c.unicode() + 0x20) : c;
+    return c.toCaseFolded();
+}
+
 } // namespace
 
 bool natural_less(const QString &a, const QString &b)
@@ -54,7 +61,7 @@ bool natural_less(const QString &a, const QString &b)
             j = ej;
             continue;
         }
-        const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+        const QChar x = folded(a[i]), y = folded(b[j]);
         if (x != y)
             return x < y;
         ++i;
@@ -75,15 +82,16 @@ Listing list_plain_files(const QString &dir)
         listing.error = QStringLiteral("无法读取文件夹“%1”").arg(QDir::toNativeSeparators(dir));
         return listing;
     }
-    // QDir::Files without QDir::System leaves out FIFOs, sockets and devices;
-    // links are left out by hand, hidden files by leaving out QDir::Hidden.
-    QDirIterator it(dir, QDir::Files | QDir::NoSymLinks);
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
-        if (info.isSymLink() || !info.isFile())
-            continue;
-        listing.names.append(info.fileName());
+        // A name that does not survive the file-name encoding (invalid UTF-8
+        // bytes) cannot be looked up again: it lands among the others, untouched.
+        if (info.isFile() && !info.isSymLink() && !info.isHidden())
+            listing.names.append(info.fileName());
+        else
+            listing.others.append(info.fileName());
     }
     std::sort(listing.names.begin(), listing.names.end(), natural_less);
     return listing;

@@ -18,7 +18,8 @@ struct Listing
 {
     bool ok = true;
     QString error;     // why the directory could not be read
-    QStringList names; // plain files, without their directory, in natural order
+    QStringList names;  // plain files, without their directory, in natural order
+    QStringList others; // every other entry: hidden files, folders, links, FIFOs... (unsorted)
 };
 
 // Every plain file of a directory: regular files only, no directories, links,

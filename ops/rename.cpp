@@ -198,15 +198,10 @@ RenamePlan plan_rename(const RenameParams &params)
     // Everything else in the directory: hidden files, folders, links. A new
     // name may not take the place of any of them.
     const QSet<QString> batch(listing.names.cbegin(), listing.names.cend());
-    QSet<QString> others;
+    const QSet<QString> others(listing.others.cbegin(), listing.others.cend());
     QSet<QString> othersFolded;
-    const QStringList all = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : all) {
-        if (!batch.contains(name)) {
-            others.insert(name);
-            othersFolded.insert(name.toCaseFolded());
-        }
-    }
+    for (const QString &name : listing.others)
+        othersFolded.insert(name.toCaseFolded());
 
     auto refuse = [&plan](int row, const QString &why) {
         if (plan.refusal.isEmpty()) {
@@ -272,7 +267,7 @@ Report run_rename(const RenameParams &params, const Progress &progress)
         return report;
     }
     after_planning(params.dir);
-    const QDir dir(params.dir);
+    const Directory dir(params.dir);
     const int maximum = report.files + 1;
     if (progress)
         progress(0, maximum);
@@ -296,7 +291,7 @@ Report run_rename(const RenameParams &params, const Progress &progress)
 
     auto move = [&](const QString &from, const QString &to, const QString &shownName) {
         QString error;
-        if (!rename_no_replace(dir.filePath(from), dir.filePath(to), &error)) {
+        if (!dir.rename_no_replace(from, to, &error)) {
             failedName = shownName;
             failure = error;
             return false;
@@ -337,7 +332,7 @@ Report run_rename(const RenameParams &params, const Progress &progress)
     QStringList notRestored;
     for (qsizetype i = journal.size() - 1; i >= 0; --i) {
         QString error;
-        if (!rename_no_replace(dir.filePath(journal[i].to), dir.filePath(journal[i].from), &error))
+        if (!dir.rename_no_replace(journal[i].to, journal[i].from, &error))
             notRestored << QStringLiteral("%1 → %2：%3").arg(journal[i].to, journal[i].from, error);
     }
     report.status = Report::Status::Failed;

@@ -8,10 +8,15 @@
 #include "files/workdir.h"
 
 #include <QDir>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace torvale {
 
@@ -85,71 +90,53 @@ int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needl
     return count;
 }
 
-namespace {
-
-// The search and replacement texts as bytes in each character set that a
-// file may have. A search text that GBK cannot hold occurs in no GBK file.
-struct Needles
+ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &params, const ReplaceNeedles &needles)
 {
-    explicit Needles(const ReplaceParams &params)
-        : findGbk(encode(params.find, Charset::Gbk)),
-          findUtf8(params.find.toUtf8()),
-          replaceGbk(encode(params.replace, Charset::Gbk)),
-          replaceUtf8(params.replace.toUtf8())
-    {
-    }
-    std::optional<QByteArray> findGbk;
-    QByteArray findUtf8;
-    std::optional<QByteArray> replaceGbk;
-    QByteArray replaceUtf8;
-};
-
-// Replaces in one file, adding what happened to the report.
-void replace_in_file(const QString &path, const QString &name, const Needles &needles, Report &report)
-{
+    ReplaceVerdict verdict;
+    if (params.find.isEmpty())
+        return verdict;
     QByteArray bytes;
     QString error;
     if (!read_file(path, &bytes, &error)) {
-        report.problems.append({name, QStringLiteral("无法读取：%1").arg(error)});
-        return;
+        verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
+        return verdict;
     }
     // Most files hold no occurrence: pass them over without decoding.
     const bool gbkHit = needles.findGbk && bytes.contains(*needles.findGbk);
     const bool utf8Hit = needles.findUtf8 != needles.findGbk && bytes.contains(needles.findUtf8);
     if (!gbkHit && !utf8Hit)
-        return;
+        return verdict;
 
     const std::optional<Charset> charset = detect_charset(bytes);
     if (!charset) {
-        report.problems.append({name, QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码），未修改")});
-        return;
+        verdict.skipReason = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码），未修改");
+        return verdict;
     }
     const bool gbk = *charset == Charset::Gbk;
     if (gbk && !needles.findGbk)
-        return;
-    QByteArray changed;
+        return verdict;
     const int count = replace_in_bytes(bytes, *charset, gbk ? *needles.findGbk : needles.findUtf8,
                                        gbk ? needles.replaceGbk.value_or(QByteArray()) : needles.replaceUtf8,
-                                       &changed);
+                                       &verdict.newBytes);
     if (count == 0)
-        return;
-    if (gbk && !needles.replaceGbk) {
-        report.problems.append({name, QStringLiteral("替换字符串中有GBK编码无法表示的字符，未修改")});
-        return;
-    }
-    if (is_write_protected(path)) {
-        report.problems.append({name, QStringLiteral("文件是只读的，未修改")});
-        return;
-    }
-    if (!save_file(path, changed, &error)) {
-        report.problems.append({name, error});
-        return;
-    }
-    ++report.changed;
-    report.occurrences += count;
+        return verdict;
+    verdict.occurrences = count;
+    if (gbk && !needles.replaceGbk)
+        verdict.skipReason = QStringLiteral("替换字符串中有GBK编码无法表示的字符，未修改");
+    else if (is_write_protected(path))
+        verdict.skipReason = QStringLiteral("文件是只读的，未修改");
+    if (!verdict.skipReason.isEmpty())
+        verdict.newBytes.clear();
+    return verdict;
 }
 
-} // namespace
+ReplaceNeedles::ReplaceNeedles(const ReplaceParams &params)
+    : findGbk(encode(params.find, Charset::Gbk)),
+      findUtf8(params.find.toUtf8()),
+      replaceGbk(encode(params.replace, Charset::Gbk)),
+      replaceUtf8(params.replace.toUtf8())
+{
+}
 
 Report run_replace(const ReplaceParams &params, const Progress &progress)
 {
@@ -174,12 +161,66 @@ Report run_replace(const ReplaceParams &params, const Progress &progress)
     if (progress)
         progress(0, FileCount + 1);
 
-    const Needles needles(params);
-    for (int Counter = 1; Counter <= FileCount; ++Counter) {
-        if (!params.find.isEmpty())
-            replace_in_file(dir.filePath(SourceFiles[Counter - 1]), SourceFiles[Counter - 1], needles, report);
-        if (progress)
-            progress(Counter, FileCount + 1);
+    // Files are independent of each other: a few workers read, replace and
+    // write them side by side while this thread reports progress. Each file
+    // is written atomically, so the work stays as safe as one file at a time.
+    struct Outcome
+    {
+        int occurrences = 0;
+        QString problem;
+        bool written = false;
+    };
+    std::vector<Outcome> outcomes(static_cast<size_t>(FileCount));
+    const ReplaceNeedles needles(params);
+    std::atomic<int> next{0};
+    std::mutex mutex;
+    std::condition_variable finishedOne;
+    int finished = 0;
+    auto work = [&] {
+        for (int i; (i = next++) < FileCount;) {
+            Outcome &outcome = outcomes[size_t(i)];
+            const QString path = dir.filePath(SourceFiles[i]);
+            ReplaceVerdict verdict = examine_for_replace(path, params, needles);
+            outcome.problem = verdict.skipReason;
+            if (verdict.skipReason.isEmpty() && verdict.occurrences > 0) {
+                QString error;
+                if (save_file(path, verdict.newBytes, &error)) {
+                    outcome.written = true;
+                    outcome.occurrences = verdict.occurrences;
+                } else {
+                    outcome.problem = error;
+                }
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            ++finished;
+            finishedOne.notify_one();
+        }
+    };
+    const int workers = std::clamp(QThread::idealThreadCount(), 1, 4);
+    std::vector<std::thread> threads;
+    for (int w = 0; w < workers && w < FileCount; ++w)
+        threads.emplace_back(work);
+    for (int reported = 0; reported < FileCount;) {
+        std::unique_lock<std::mutex> lock(mutex);
+        finishedOne.wait(lock, [&] { return finished > reported; });
+        const int now = finished;
+        lock.unlock();
+        for (; reported < now; ++reported) {
+            if (progress)
+                progress(reported + 1, FileCount + 1);
+        }
+    }
+    for (std::thread &t : threads)
+        t.join();
+
+    for (int i = 0; i < FileCount; ++i) {
+        const Outcome &outcome = outcomes[size_t(i)];
+        if (!outcome.problem.isEmpty())
+            report.problems.append({SourceFiles[i], outcome.problem});
+        if (outcome.written) {
+            ++report.changed;
+            report.occurrences += outcome.occurrences;
+        }
     }
     return report;
 }

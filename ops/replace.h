@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace torvale {
 
 struct ReplaceParams
@@ -25,6 +27,29 @@ struct ReplaceParams
 int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,
                      QByteArray *out);
 
+// The search and replacement texts as bytes in each character set that a
+// file may have. A text that GBK cannot hold occurs in no GBK file.
+struct ReplaceNeedles
+{
+    explicit ReplaceNeedles(const ReplaceParams &params);
+    std::optional<QByteArray> findGbk;
+    QByteArray findUtf8;
+    std::optional<QByteArray> replaceGbk;
+    QByteArray replaceUtf8;
+};
+
+// What a replace would do to one file, worked out without changing it: the
+// occurrences it holds, the reason it would be left alone, or its new bytes.
+struct ReplaceVerdict
+{
+    int occurrences = 0;
+    QString skipReason;
+    QByteArray newBytes; // set when the file would be rewritten
+};
+
+ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &params, const ReplaceNeedles &needles);
+
+// Rewrites every file that holds the search text; files without it are not touched.
 Report run_replace(const ReplaceParams &params, const Progress &progress = {});
 
 } // namespace torvale
