@@ -406,6 +406,9 @@ void Form1::showReport(const Report &report)
         text = QStringLiteral("以下文件被跳过或处理失败，其它文件已处理完毕：\n\n%1").arg(lines.join(QLatin1Char('\n')));
         if (report.problems.size() > kShown)
             details = problem_lines(report);
+    } else if (!report.notes.isEmpty()) {
+        QMessageBox::information(this, QStringLiteral("提示"), report.notes.join(QLatin1Char('\n')));
+        return;
     } else {
         return; // a run without trouble ends silently
     }

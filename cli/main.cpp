@@ -44,6 +44,8 @@ int finish(const Report &report, const QString &summary)
         return Trouble;
     }
     print(stdout, summary);
+    for (const QString &note : report.notes)
+        print(stdout, note);
     for (const Problem &p : report.problems)
         print(stderr, QStringLiteral("跳过 %1：%2").arg(p.name, p.reason));
     return report.problems.isEmpty() ? Success : Trouble;

@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QSet>
+#include <QUrl>
 
 #include <cmath>
 
@@ -249,16 +250,92 @@ RenamePlan plan_rename(const RenameParams &params)
 
 namespace {
 
+// Files that must wait for their new name (it is still the old name of a
+// later file) wait under a hidden temporary name. A list of them is written
+// beside them first, so that a run that is killed part-way can be mended by
+// the next one: every waiting file goes back to its old name, or on to its new.
+const QLatin1String kJournalName(".torvale-rename.journal");
+const QLatin1String kTemporaryPrefix(".torvale-rename-");
+
 QString temporary_name(int serial)
 {
-    return QStringLiteral(".torvale-rename-%1-%2.tmp").arg(QCoreApplication::applicationPid()).arg(serial);
+    return kTemporaryPrefix + QStringLiteral("%1-%2.tmp").arg(QCoreApplication::applicationPid()).arg(serial);
+}
+
+struct Parking
+{
+    QString temporary;
+    QString from;
+    QString to;
+};
+
+QByteArray journal_text(const QList<Parking> &parked)
+{
+    QByteArray text;
+    for (const Parking &p : parked) {
+        text += QUrl::toPercentEncoding(p.temporary) + ' ' + QUrl::toPercentEncoding(p.from) + ' ' +
+                QUrl::toPercentEncoding(p.to) + '\n';
+    }
+    return text;
+}
+
+QList<Parking> read_journal(const QByteArray &text)
+{
+    QList<Parking> parked;
+    for (const QByteArray &line : text.split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 3) {
+            parked.append({QUrl::fromPercentEncoding(fields[0]), QUrl::fromPercentEncoding(fields[1]),
+                           QUrl::fromPercentEncoding(fields[2])});
+        }
+    }
+    return parked;
 }
 
 } // namespace
 
+RenameRecovery recover_interrupted_rename(const QString &dirPath)
+{
+    RenameRecovery recovery;
+    const QDir dir(dirPath);
+    const QString journalPath = dir.filePath(kJournalName);
+    QByteArray text;
+    QString error;
+    if (QFileInfo::exists(journalPath) && read_file(journalPath, &text, &error)) {
+        const Directory handle(dirPath);
+        bool allDone = true;
+        for (const Parking &p : read_journal(text)) {
+            if (!QFileInfo::exists(dir.filePath(p.temporary)) && !QFileInfo(dir.filePath(p.temporary)).isSymLink())
+                continue;
+            if (handle.rename_no_replace(p.temporary, p.from, &error) ||
+                handle.rename_no_replace(p.temporary, p.to, &error)) {
+                ++recovery.restored;
+            } else {
+                allDone = false;
+            }
+        }
+        if (allDone)
+            QFile::remove(journalPath);
+    }
+    const QStringList left = dir.entryList({kTemporaryPrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    recovery.leftOver = left;
+    return recovery;
+}
+
 Report run_rename(const RenameParams &params, const Progress &progress)
 {
     Report report;
+    const RenameRecovery recovery = recover_interrupted_rename(params.dir);
+    if (!recovery.leftOver.isEmpty()) {
+        report.status = Report::Status::Refused;
+        report.message = QStringLiteral("文件夹中有上次被中断的更名留下的临时文件，未能自动恢复：\n%1\n"
+                                        "请先把它们改回原来的名字，没有文件被更名。")
+                             .arg(recovery.leftOver.join(QLatin1Char('\n')));
+        return report;
+    }
+    if (recovery.restored > 0) {
+        report.notes << QStringLiteral("上次被中断的更名留下的 %1 个文件已恢复为正常的文件名。").arg(recovery.restored);
+    }
     const RenamePlan plan = plan_rename(params);
     report.files = int(plan.moves.size());
     if (!plan.ok()) {
@@ -272,23 +349,42 @@ Report run_rename(const RenameParams &params, const Progress &progress)
     if (progress)
         progress(0, maximum);
 
-    // Names still held by files of the batch that have not moved yet: a file
-    // whose new name is among them goes through a temporary name.
+    // A file whose new name is still held by a file of the batch that has not
+    // moved yet waits under a temporary name; decided before the first rename.
     QSet<QString> pending;
     for (const RenameMove &move : plan.moves) {
         if (move.from != move.to)
             pending.insert(move.from);
     }
+    QList<Parking> parked;
+    QSet<int> parkedRows;
+    for (int row = 0; row < plan.moves.size(); ++row) {
+        const RenameMove &m = plan.moves[row];
+        if (m.from == m.to)
+            continue;
+        pending.remove(m.from);
+        if (pending.contains(m.to)) {
+            parked.append({temporary_name(int(parked.size()) + 1), m.from, m.to});
+            parkedRows.insert(row);
+        }
+    }
+    const QString journalPath = QDir(params.dir).filePath(kJournalName);
+    if (!parked.isEmpty()) {
+        QString error;
+        if (!save_file(journalPath, journal_text(parked), &error)) {
+            report.status = Report::Status::Refused;
+            report.message = QStringLiteral("无法在文件夹中记下更名的步骤（%1），没有文件被更名。").arg(error);
+            return report;
+        }
+    }
+
     struct Step
     {
         QString from;
         QString to;
     };
-    QList<Step> journal;    // what was done, to put back on failure
-    QList<Step> parked;     // files waiting under a temporary name
-    int serial = 0;
+    QList<Step> journal; // what was done, to put back on failure
     QString failedName, failure;
-
     auto move = [&](const QString &from, const QString &to, const QString &shownName) {
         QString error;
         if (!dir.rename_no_replace(from, to, &error)) {
@@ -301,32 +397,26 @@ Report run_rename(const RenameParams &params, const Progress &progress)
     };
 
     int done = 0;
-    for (const RenameMove &m : plan.moves) {
-        if (m.from != m.to) {
-            pending.remove(m.from);
-            if (pending.contains(m.to)) {
-                const QString parking = temporary_name(++serial);
-                if (!move(m.from, parking, m.from))
-                    break;
-                parked.append({parking, m.to});
-            } else if (!move(m.from, m.to, m.from)) {
-                break;
-            } else {
-                ++report.changed;
-            }
-        }
-        if (progress)
-            progress(++done, maximum);
-    }
-    if (failure.isEmpty()) {
-        for (const Step &p : parked) {
-            if (!move(p.from, p.to, p.to))
-                break;
+    qsizetype nextParking = 0;
+    for (int row = 0; row < plan.moves.size() && failure.isEmpty(); ++row) {
+        const RenameMove &m = plan.moves[row];
+        if (parkedRows.contains(row)) {
+            move(m.from, parked[nextParking++].temporary, m.from);
+        } else if (m.from != m.to && move(m.from, m.to, m.from)) {
             ++report.changed;
         }
+        if (progress && failure.isEmpty())
+            progress(++done, maximum);
     }
-    if (failure.isEmpty())
+    for (qsizetype i = 0; i < parked.size() && failure.isEmpty(); ++i) {
+        if (move(parked[i].temporary, parked[i].to, parked[i].from))
+            ++report.changed;
+    }
+    if (failure.isEmpty()) {
+        if (!parked.isEmpty())
+            QFile::remove(journalPath);
         return report;
+    }
 
     // Put everything back, newest first.
     QStringList notRestored;
@@ -335,6 +425,8 @@ Report run_rename(const RenameParams &params, const Progress &progress)
         if (!dir.rename_no_replace(journal[i].to, journal[i].from, &error))
             notRestored << QStringLiteral("%1 → %2：%3").arg(journal[i].to, journal[i].from, error);
     }
+    if (!parked.isEmpty() && notRestored.isEmpty())
+        QFile::remove(journalPath);
     report.status = Report::Status::Failed;
     report.changed = 0;
     report.problems.append({failedName, failure});

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace torvale {
 
@@ -45,7 +46,20 @@ struct RenamePlan
 
 RenamePlan plan_rename(const RenameParams &params);
 
-// Plans and, when the whole batch can be renamed, renames it. A rename that
+// What the next run found of a rename that was killed part-way: files put
+// back from their temporary names, and temporary files it could not place.
+struct RenameRecovery
+{
+    int restored = 0;
+    QStringList leftOver;
+};
+
+// Puts files left under temporary names by an interrupted rename back to
+// their old names (or on to their new ones where the old is taken).
+RenameRecovery recover_interrupted_rename(const QString &dir);
+
+// Mends what an interrupted run left, plans and, when the whole batch can be
+// renamed, renames it. A rename that
 // fails part-way puts back the files renamed before it.
 Report run_rename(const RenameParams &params, const Progress &progress = {});
 

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -32,6 +33,7 @@ struct Report
     int changed = 0;     // files renamed or rewritten, pages written
     int occurrences = 0; // occurrences replaced
     QList<Problem> problems;
+    QStringList notes; // things the user should know that went right (a mended earlier run, say)
 
     bool ok() const { return status == Status::Done && problems.isEmpty(); }
 };
