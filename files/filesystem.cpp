@@ -1,10 +1,12 @@
 #include "filesystem.h"
 
 #include <QFile>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -48,50 +50,115 @@ QString describe_errno(int code)
 
 #ifdef Q_OS_UNIX
 
-bool read_file(const QString &path, QByteArray *bytes, QString *error)
+FileReader::~FileReader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool FileReader::open(const QString &path, QString *error)
 {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    m_fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
         *error = describe_errno(errno);
         return false;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         *error = QStringLiteral("不是普通文件");
-        ::close(fd);
         return false;
     }
-    bytes->clear();
-    if (st.st_size > 0) {
-        if (quint64(st.st_size) >= quint64(std::numeric_limits<qsizetype>::max() / 2)) {
-            *error = QStringLiteral("文件太大");
-            ::close(fd);
-            return false;
-        }
-        bytes->resize(qsizetype(st.st_size));
-    }
-    // A file can grow or shrink while it is read: read until the end.
-    qsizetype filled = 0;
-    for (;;) {
-        if (filled == bytes->size())
-            bytes->resize(filled + qMax<qsizetype>(4096, filled / 2));
-        const ssize_t n = ::read(fd, bytes->data() + filled, size_t(bytes->size() - filled));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            *error = describe_errno(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        filled += n;
-    }
-    bytes->resize(filled);
-    ::close(fd);
+    m_size = st.st_size;
     return true;
 }
+
+qsizetype FileReader::read_some(QByteArray &into, qsizetype most, QString *error)
+{
+    const qsizetype start = into.size();
+    into.resize(start + most);
+    for (;;) {
+        const ssize_t n = ::read(m_fd, into.data() + start, size_t(most));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = describe_errno(errno);
+            into.resize(start);
+            return -1;
+        }
+        into.resize(start + n);
+        return n;
+    }
+}
+
+bool FileReader::rewind()
+{
+    return ::lseek(m_fd, 0, SEEK_SET) == 0;
+}
+
+#else
+
+FileReader::~FileReader() = default;
+
+bool FileReader::open(const QString &path, QString *error)
+{
+    if (QFileInfo(path).isSymLink() || !QFileInfo(path).isFile()) {
+        *error = QStringLiteral("不是普通文件");
+        return false;
+    }
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        *error = m_file.errorString();
+        return false;
+    }
+    m_size = m_file.size();
+    return true;
+}
+
+qsizetype FileReader::read_some(QByteArray &into, qsizetype most, QString *error)
+{
+    const QByteArray chunk = m_file.read(most);
+    if (chunk.isEmpty() && m_file.error() != QFileDevice::NoError) {
+        *error = m_file.errorString();
+        return -1;
+    }
+    into += chunk;
+    return chunk.size();
+}
+
+bool FileReader::rewind()
+{
+    return m_file.seek(0);
+}
+
+#endif
+
+bool FileReader::read_rest(QByteArray &into, QString *error)
+{
+    if (m_size >= qint64(std::numeric_limits<qsizetype>::max() / 2)) {
+        *error = QStringLiteral("文件太大");
+        return false;
+    }
+    into.reserve(qsizetype(m_size) + 1);
+    // A file can grow or shrink while it is read: read until the end.
+    for (;;) {
+        const qsizetype want = qMax<qsizetype>(65536, qsizetype(m_size) + 1 - into.size());
+        const qsizetype n = read_some(into, want, error);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+    }
+}
+
+bool read_file(const QString &path, QByteArray *bytes, QString *error)
+{
+    FileReader reader;
+    bytes->clear();
+    return reader.open(path, error) && reader.read_rest(*bytes, error);
+}
+
+#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -162,21 +229,6 @@ bool is_write_protected(const QString &path)
 
 #else
 
-bool read_file(const QString &path, QByteArray *bytes, QString *error)
-{
-    QFile file(path);
-    if (QFileInfo(path).isSymLink() || !QFileInfo(path).isFile()) {
-        *error = QStringLiteral("不是普通文件");
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    *bytes = file.readAll();
-    return true;
-}
-
 Directory::Directory(const QString &path) : m_path(path) {}
 
 Directory::~Directory() = default;
@@ -199,9 +251,10 @@ bool is_write_protected(const QString &path)
 
 #endif
 
-bool save_file(const QString &path, const QByteArray &bytes, QString *error)
+namespace {
+
+bool write_through(QSaveFile &file, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("无法写入：%1").arg(file.errorString());
         return false;
@@ -213,6 +266,35 @@ bool save_file(const QString &path, const QByteArray &bytes, QString *error)
     }
     if (!file.commit()) {
         *error = QStringLiteral("写入失败：%1").arg(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool save_file(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const QFileInfo info(path);
+    // The temporary name that QSaveFile may make beside the file adds a few
+    // characters to its name; for a name near the longest allowed, write
+    // under a short temporary name and put it in place in one rename.
+    constexpr int kRoomForSuffix = 240;
+    if (QFile::encodeName(info.fileName()).size() <= kRoomForSuffix) {
+        QSaveFile file(path);
+        return write_through(file, bytes, error);
+    }
+    static std::atomic<int> serial{0};
+    const QString temporary = info.dir().filePath(
+        QStringLiteral(".torvale-save-%1-%2.tmp").arg(QCoreApplication::applicationPid()).arg(++serial));
+    QSaveFile file(temporary);
+    if (!write_through(file, bytes, error))
+        return false;
+    if (info.exists())
+        QFile::setPermissions(temporary, info.permissions());
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        *error = QStringLiteral("写入失败：%1").arg(describe_errno(errno));
+        QFile::remove(temporary);
         return false;
     }
     return true;

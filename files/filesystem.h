@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 namespace torvale {
@@ -9,6 +10,32 @@ namespace torvale {
 // FIFO or device (so a run cannot hang on one). On failure returns false and
 // puts the reason, in Chinese, into *error.
 bool read_file(const QString &path, QByteArray *bytes, QString *error);
+
+// Reads a regular file piece by piece; opens no link, FIFO or device.
+class FileReader
+{
+public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader &) = delete;
+    FileReader &operator=(const FileReader &) = delete;
+
+    bool open(const QString &path, QString *error);
+    qint64 size() const { return m_size; }
+    // Appends at most `most` bytes; returns how many, 0 at the end, -1 on error.
+    qsizetype read_some(QByteArray &into, qsizetype most, QString *error);
+    // Appends everything up to the end of the file.
+    bool read_rest(QByteArray &into, QString *error);
+    bool rewind();
+
+private:
+    qint64 m_size = 0;
+#ifdef Q_OS_UNIX
+    int m_fd = -1;
+#else
+    QFile m_file;
+#endif
+};
 
 // Replaces the file at path with the bytes, atomically: the bytes go into a
 // temporary file beside it, which is renamed over the old one only when it is

@@ -26,11 +26,25 @@ void split_lines(QStringView text, const LineStep &step)
 
 bool read_text_file(const QString &path, QByteArray *bytes, Charset *charset, QString *error)
 {
-    if (!read_file(path, bytes, error))
+    const QString notText = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码）");
+    FileReader reader;
+    bytes->clear();
+    if (!reader.open(path, error))
+        return false;
+    // Most files that are not text show a NUL byte early: stop there rather
+    // than read a large binary file whole.
+    constexpr qsizetype kHead = 64 * 1024;
+    if (reader.read_some(*bytes, kHead, error) < 0)
+        return false;
+    if (bytes->contains('\0')) {
+        *error = notText;
+        return false;
+    }
+    if (!reader.read_rest(*bytes, error))
         return false;
     const std::optional<Charset> detected = detect_charset(*bytes);
     if (!detected) {
-        *error = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码）");
+        *error = notText;
         return false;
     }
     *charset = *detected;

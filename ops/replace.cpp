@@ -97,14 +97,39 @@ ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &par
         return verdict;
     QByteArray bytes;
     QString error;
-    if (!read_file(path, &bytes, &error)) {
+    FileReader reader;
+    if (!reader.open(path, &error)) {
         verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
         return verdict;
     }
-    // Most files hold no occurrence: pass them over without decoding.
-    const bool gbkHit = needles.findGbk && bytes.contains(*needles.findGbk);
-    const bool utf8Hit = needles.findUtf8 != needles.findGbk && bytes.contains(needles.findUtf8);
-    if (!gbkHit && !utf8Hit)
+    // Most files hold no occurrence: pass them over without decoding, and a
+    // large one a piece at a time, so that memory stays small.
+    auto mayHold = [&needles](QByteArrayView bytes) {
+        return (needles.findGbk && bytes.contains(*needles.findGbk)) ||
+               (needles.findUtf8 != needles.findGbk && bytes.contains(needles.findUtf8));
+    };
+    constexpr qsizetype kPiece = 8 * 1024 * 1024;
+    if (reader.size() > kPiece) {
+        const qsizetype overlap = std::max(needles.findUtf8.size(), needles.findGbk.value_or(QByteArray()).size());
+        bool found = false;
+        for (qsizetype n; !found && (n = reader.read_some(bytes, kPiece, &error)) != 0;) {
+            if (n < 0) {
+                verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
+                return verdict;
+            }
+            found = mayHold(bytes);
+            bytes.remove(0, std::max<qsizetype>(0, bytes.size() - overlap));
+        }
+        if (!found)
+            return verdict;
+        bytes.clear();
+        reader.rewind();
+    }
+    if (!reader.read_rest(bytes, &error)) {
+        verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
+        return verdict;
+    }
+    if (!mayHold(bytes))
         return verdict;
 
     const std::optional<Charset> charset = detect_charset(bytes);
