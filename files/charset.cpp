@@ -81,8 +81,9 @@ std::optional<Charset> detect_charset(QByteArrayView bytes)
 {
     if (std::memchr(bytes.data(), 0, bytes.size()))
         return std::nullopt;
-    if (bytes.startsWith(kUtf8Bom))
-        return is_valid_utf8(bytes) ? std::optional(Charset::Utf8Bom) : std::nullopt;
+    // Bytes that only look like a byte-order mark are judged as any other.
+    if (bytes.startsWith(kUtf8Bom) && is_valid_utf8(bytes))
+        return Charset::Utf8Bom;
     if (!has_high_byte(bytes))
         return Charset::Gbk; // plain ASCII reads the same either way
     if (is_valid_utf8(bytes))

@@ -17,8 +17,8 @@ bool is_valid_utf8(QByteArrayView bytes);
 
 // The character set of a file's bytes, or nothing when the bytes are not text:
 // NUL bytes, or neither valid UTF-8 nor GBK that converts back to the same bytes.
-// UTF-8 wins when the bytes begin with its byte-order mark, or are valid UTF-8
-// and hold a byte of 0x80 or above; everything else is GBK.
+// UTF-8 wins when the bytes are valid UTF-8 and begin with its byte-order mark
+// or hold a byte of 0x80 or above; everything else is GBK.
 std::optional<Charset> detect_charset(QByteArrayView bytes);
 
 // The text of bytes known to be in the given character set (a byte-order mark

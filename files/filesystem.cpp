@@ -219,6 +219,18 @@ bool Directory::rename_no_replace(const QString &from, const QString &to, QStrin
     return true;
 }
 
+Fingerprint fingerprint_of(const QString &path)
+{
+    Fingerprint print;
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        print.size = st.st_size;
+        print.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        print.inode = st.st_ino;
+    }
+    return print;
+}
+
 bool is_write_protected(const QString &path)
 {
     struct stat st;
@@ -242,6 +254,17 @@ bool Directory::rename_no_replace(const QString &from, const QString &to, QStrin
         return true;
     *error = file.errorString();
     return false;
+}
+
+Fingerprint fingerprint_of(const QString &path)
+{
+    Fingerprint print;
+    const QFileInfo info(path);
+    if (info.isFile() && !info.isSymLink()) {
+        print.size = info.size();
+        print.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    }
+    return print;
 }
 
 bool is_write_protected(const QString &path)

@@ -66,6 +66,21 @@ private:
 // left alone even by a run with the rights to override its mode.
 bool is_write_protected(const QString &path);
 
+// What tells whether a file is still the one that was written: a file that
+// someone changed, replaced or removed since has another fingerprint.
+struct Fingerprint
+{
+    qint64 size = -1; // -1: no regular file there
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+    bool operator==(const Fingerprint &o) const
+    {
+        return size == o.size && modifiedNs == o.modifiedNs && inode == o.inode;
+    }
+    bool operator!=(const Fingerprint &o) const { return !(*this == o); }
+};
+Fingerprint fingerprint_of(const QString &path);
+
 // A reason for a failed system call, in Chinese.
 QString describe_errno(int code);
 

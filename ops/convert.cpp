@@ -4,6 +4,7 @@
 
 #include "testhook.h"
 
+#include "files/filesystem.h"
 #include "files/linefile.h"
 #include "files/listing.h"
 #include "files/textbuffer.h"
@@ -28,6 +29,30 @@ namespace {
 bool is_free_for_page(const QFileInfo &info)
 {
     return !info.isSymLink() && (!info.exists() || info.isFile());
+}
+
+// Writes a page; with a backup folder, first keeps a copy of the file it
+// replaces, and notes the change for undo.
+bool write_page(const QDir &dir, const QString &name, const TextBuffer &buffer, const QString &backupDir,
+                Report &report, QString *error)
+{
+    const QString path = dir.filePath(name);
+    QString backup;
+    if (!backupDir.isEmpty() && QFileInfo::exists(path)) {
+        QByteArray former;
+        backup = QDir(backupDir).filePath(QString::number(report.changes.size()));
+        if (!read_file(path, &former, error) || !save_file(backup, former, error)) {
+            *error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(*error);
+            return false;
+        }
+    }
+    if (!write_buffer(path, buffer, error))
+        return false;
+    if (!backupDir.isEmpty()) {
+        report.changes.append({backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten, name, {}, backup,
+                               fingerprint_of(path)});
+    }
+    return true;
 }
 
 } // namespace
@@ -116,7 +141,7 @@ Report run_convert(const ConvertParams &params, const Progress &progress)
                 if (first) // a file without any line: the head with an empty title
                     append_page_head(buffer, title);
                 append_page_end(buffer);
-                if (write_buffer(dir.filePath(item.page), buffer, &error)) {
+                if (write_page(dir, item.page, buffer, params.backupDir, report, &error)) {
                     written.append({item.page, title});
                     ++report.changed;
                 } else {
@@ -135,7 +160,7 @@ Report run_convert(const ConvertParams &params, const Progress &progress)
         report.problems.append({kIndexName, QStringLiteral("索引文件的位置被文件夹或链接占用，未写入")});
     } else {
         append_index(buffer, params.title, written);
-        if (!write_buffer(indexInfo.filePath(), buffer, &error))
+        if (!write_page(dir, kIndexName, buffer, params.backupDir, report, &error))
             report.problems.append({kIndexName, error});
     }
     return report;

@@ -11,6 +11,7 @@ struct ConvertParams
 {
     QString dir;   // the working directory
     QString title; // the index title, as typed
+    QString backupDir; // when set, pages and the index that are replaced are copied there first, for undo
 };
 
 // One txt file of the directory and what becomes of it.

@@ -415,6 +415,13 @@ Report run_rename(const RenameParams &params, const Progress &progress)
     if (failure.isEmpty()) {
         if (!parked.isEmpty())
             QFile::remove(journalPath);
+        if (params.keepChanges) {
+            const QDir folder(params.dir);
+            for (const RenameMove &m : plan.moves) {
+                if (m.from != m.to)
+                    report.changes.append({Change::Kind::Renamed, m.to, m.from, {}, fingerprint_of(folder.filePath(m.to))});
+            }
+        }
         return report;
     }
 

@@ -14,6 +14,7 @@ struct RenameParams
     QString prefix; // as typed; spaces at both ends are dropped
     QString start;  // the start number as typed, read by parse_start_number
     int width = 0;  // number width in digits (2 to 8), 0 for no leading zeros
+    bool keepChanges = false; // list each rename in the report, for undo
 };
 
 // The number rule: the text read from its start as a decimal number (sign,

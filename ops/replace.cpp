@@ -152,6 +152,8 @@ ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &par
         verdict.skipReason = QStringLiteral("文件是只读的，未修改");
     if (!verdict.skipReason.isEmpty())
         verdict.newBytes.clear();
+    else
+        verdict.formerBytes = std::move(bytes);
     return verdict;
 }
 
@@ -194,6 +196,7 @@ Report run_replace(const ReplaceParams &params, const Progress &progress)
         int occurrences = 0;
         QString problem;
         bool written = false;
+        Change change;
     };
     std::vector<Outcome> outcomes(static_cast<size_t>(FileCount));
     const ReplaceNeedles needles(params);
@@ -209,9 +212,15 @@ Report run_replace(const ReplaceParams &params, const Progress &progress)
             outcome.problem = verdict.skipReason;
             if (verdict.skipReason.isEmpty() && verdict.occurrences > 0) {
                 QString error;
-                if (save_file(path, verdict.newBytes, &error)) {
+                const QString backup =
+                    params.backupDir.isEmpty() ? QString() : QDir(params.backupDir).filePath(QString::number(i));
+                if (!backup.isEmpty() && !save_file(backup, verdict.formerBytes, &error)) {
+                    outcome.problem = QStringLiteral("无法保存撤销所需的副本（%1），未修改").arg(error);
+                } else if (save_file(path, verdict.newBytes, &error)) {
                     outcome.written = true;
                     outcome.occurrences = verdict.occurrences;
+                    if (!backup.isEmpty())
+                        outcome.change = {Change::Kind::Rewritten, SourceFiles[i], {}, backup, fingerprint_of(path)};
                 } else {
                     outcome.problem = error;
                 }
@@ -245,6 +254,8 @@ Report run_replace(const ReplaceParams &params, const Progress &progress)
         if (outcome.written) {
             ++report.changed;
             report.occurrences += outcome.occurrences;
+            if (!params.backupDir.isEmpty())
+                report.changes.append(outcome.change);
         }
     }
     return report;

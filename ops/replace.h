@@ -16,6 +16,7 @@ struct ReplaceParams
     QString dir;     // the working directory
     QString find;    // exactly as typed; an empty text changes nothing
     QString replace; // exactly as typed; an empty text deletes each occurrence
+    QString backupDir; // when set, the former bytes of each rewritten file are kept there, for undo
 };
 
 // Replaces every occurrence of needle by replacement in the bytes of a text
@@ -44,7 +45,8 @@ struct ReplaceVerdict
 {
     int occurrences = 0;
     QString skipReason;
-    QByteArray newBytes; // set when the file would be rewritten
+    QByteArray newBytes;    // set when the file would be rewritten
+    QByteArray formerBytes; // and its bytes now
 };
 
 ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &params, const ReplaceNeedles &needles);

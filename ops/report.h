@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/filesystem.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -19,6 +21,21 @@ struct Problem
     QString reason;
 };
 
+// One change that an operation made, as much as taking it back needs.
+struct Change
+{
+    enum class Kind {
+        Renamed,   // oldName became name
+        Rewritten, // name was given new bytes; backup holds the former ones
+        Created,   // name is a new file
+    };
+    Kind kind = Kind::Created;
+    QString name;    // the file as the operation left it
+    QString oldName; // Renamed: its name before
+    QString backup;  // Rewritten: a copy of the former bytes, where backups were asked for
+    Fingerprint after;
+};
+
 // What an operation did.
 struct Report
 {
@@ -34,6 +51,7 @@ struct Report
     int occurrences = 0; // occurrences replaced
     QList<Problem> problems;
     QStringList notes; // things the user should know that went right (a mended earlier run, say)
+    QList<Change> changes; // what undo needs (filled where the parameters ask for it)
 
     bool ok() const { return status == Status::Done && problems.isEmpty(); }
 };

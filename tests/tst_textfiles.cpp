@@ -88,6 +88,7 @@ private slots:
         QTest::newRow("UTF-8 Chinese") << u("你好").toUtf8() << std::optional(Charset::Utf8);
         QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFhi") << std::optional(Charset::Utf8Bom);
         QTest::newRow("BOM then invalid") << QByteArray("\xEF\xBB\xBF\xFF\xFE") << notText;
+        QTest::newRow("BOM-like start of GBK text") << QByteArray("\xEF\xBB\xBF\x61\x62\xFF") << std::optional(Charset::Gbk);
         QTest::newRow("NUL byte") << QByteArray("a\0b", 3) << notText;
         QTest::newRow("GBK lead byte cut off") << QByteArray("ab\xC4") << notText;
         QTest::newRow("GBK lead byte before a space") << QByteArray("\x81 x") << notText;
