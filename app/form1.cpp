@@ -4,10 +4,9 @@
 
 #include "dialogs/form2.h"
 #include "dialogs/form3.h"
+#include "dialogs/previewdialog.h"
 #include "files/workdir.h"
-#include "ops/convert.h"
-#include "ops/rename.h"
-#include "ops/replace.h"
+#include "ops/undo.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -254,6 +254,15 @@ void Form1::createMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件"));
     file->setObjectName(QStringLiteral("file"));
+    m_preview = file->addAction(QStringLiteral("预览…"));
+    m_preview->setObjectName(QStringLiteral("preview"));
+    m_preview->setEnabled(false);
+    connect(m_preview, &QAction::triggered, this, &Form1::preview_Click);
+    m_undo = file->addAction(QStringLiteral("撤销上次操作"));
+    m_undo->setObjectName(QStringLiteral("undo"));
+    m_undo->setEnabled(false);
+    connect(m_undo, &QAction::triggered, this, &Form1::undo_Click);
+    file->addSeparator();
     QAction *end = file->addAction(QStringLiteral("退出"));
     end->setObjectName(QStringLiteral("end"));
     connect(end, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -353,40 +362,137 @@ void Form1::man_Click()
     dialog.exec();
 }
 
+RenameParams Form1::renameParams() const
+{
+    return {working_directory(CurrentPath), Text1->text(), Text2->text(),
+            Combo1->currentIndex() < 0 ? 0 : Combo1->currentIndex() + 2, true};
+}
+
+ConvertParams Form1::convertParams() const
+{
+    return {working_directory(CurrentPath), Text9->text(), m_nextBackups ? m_nextBackups->path() : QString()};
+}
+
+ReplaceParams Form1::replaceParams() const
+{
+    return {working_directory(CurrentPath), Text3->text(), Text4->text(),
+            m_nextBackups ? m_nextBackups->path() : QString()};
+}
+
 void Form1::Timer1_Timer()
 {
     Timer1->stop();
-    const RenameParams params{working_directory(CurrentPath), Text1->text(), Text2->text(),
-                              Combo1->currentIndex() < 0 ? 0 : Combo1->currentIndex() + 2};
-    runOperation([&](const Progress &progress) { return run_rename(params, progress); });
+    const RenameParams params = renameParams();
+    runOperation(QStringLiteral("文件更名"), [&](const Progress &progress) { return run_rename(params, progress); });
 }
 
 void Form1::Timer2_Timer()
 {
     Timer2->stop();
-    const ConvertParams params{working_directory(CurrentPath), Text9->text()};
-    runOperation([&](const Progress &progress) { return run_convert(params, progress); });
+    m_nextBackups = std::make_unique<QTemporaryDir>();
+    const ConvertParams params = convertParams();
+    runOperation(QStringLiteral("TXT→HTML"), [&](const Progress &progress) { return run_convert(params, progress); });
 }
 
 void Form1::Timer3_Timer()
 {
     Timer3->stop();
-    const ReplaceParams params{working_directory(CurrentPath), Text3->text(), Text4->text()};
-    runOperation([&](const Progress &progress) { return run_replace(params, progress); });
+    m_nextBackups = std::make_unique<QTemporaryDir>();
+    const ReplaceParams params = replaceParams();
+    runOperation(QStringLiteral("查找替换"), [&](const Progress &progress) { return run_replace(params, progress); });
 }
 
-void Form1::runOperation(const std::function<Report(const Progress &)> &operation)
+void Form1::runOperation(const QString &name, const std::function<Report(const Progress &)> &operation)
 {
     // The polling timers rest while the operation runs, as the fields cannot change.
     Timer4->stop();
     Timer5->stop();
     RunGuard guard(ProgressBar1);
     const Report report = operation(guard.progress());
+    // A run that went to its end is the one that undo takes back.
+    if (report.status == Report::Status::Done) {
+        m_undoName = name;
+        m_undoDir = working_directory(CurrentPath);
+        m_undoChanges = report.changes;
+        m_undoBackups = std::move(m_nextBackups);
+        m_undo->setEnabled(!m_undoChanges.isEmpty());
+    }
+    m_nextBackups.reset();
     Timer4->start();
     Timer5->start();
     showReport(report);
     Label1->setText(QString());
     ProgressBar1->setValue(0);
+}
+
+void Form1::undo_Click()
+{
+    const QString question = QStringLiteral("撤销上次的“%1”操作，恢复 %2 个文件？").arg(m_undoName).arg(m_undoChanges.size());
+    if (QMessageBox::question(this, QStringLiteral("撤销上次操作"), question) != QMessageBox::Yes)
+        return;
+    const Report report = undo_changes(m_undoDir, m_undoChanges);
+    m_undoChanges.clear();
+    m_undoBackups.reset();
+    m_undo->setEnabled(false);
+    showReport(report);
+}
+
+void Form1::preview_Click()
+{
+    PreviewDialog dialog(previewSections(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Run it exactly as the start button would.
+    QPushButton *buttons[] = {Command1, Command2, Command3};
+    const int operation = dialog.chosenOperation();
+    if (operation >= 1 && operation <= 3 && buttons[operation - 1]->isEnabled())
+        buttons[operation - 1]->click();
+}
+
+QList<PreviewSection> Form1::previewSections() const
+{
+    QList<PreviewSection> sections;
+    if (Command1->isEnabled()) {
+        const RenamePlan plan = plan_rename(renameParams());
+        PreviewSection section{QStringLiteral("文件更名"), plan.refusal, {QStringLiteral("原文件名"), QStringLiteral("新文件名")}, {}, {}, 1};
+        for (const RenameMove &move : plan.moves)
+            section.rows.append({move.from, move.to});
+        if (plan.problemRow >= 0)
+            section.markedRows.insert(plan.problemRow);
+        sections.append(section);
+    }
+    if (Command2->isEnabled()) {
+        const ConvertPlan plan = plan_convert(convertParams(), true);
+        PreviewSection section{QStringLiteral("TXT→HTML"), plan.refusal,
+                               {QStringLiteral("文本文件"), QStringLiteral("网页"), QStringLiteral("说明")}, {}, {}, 2};
+        for (const ConvertItem &item : plan.items) {
+            if (!item.skipReason.isEmpty())
+                section.markedRows.insert(int(section.rows.size()));
+            section.rows.append({item.source, item.skipReason.isEmpty() ? item.page : QString(),
+                                 !item.skipReason.isEmpty()  ? QStringLiteral("跳过：%1").arg(item.skipReason)
+                                 : item.replacesExisting ? QStringLiteral("替换已有文件")
+                                                         : QStringLiteral("新建")});
+        }
+        if (plan.refusal.isEmpty())
+            section.rows.append({QString(), QStringLiteral("index.htm"),
+                                 plan.indexExists ? QStringLiteral("索引，替换已有文件") : QStringLiteral("索引，新建")});
+        sections.append(section);
+    }
+    if (Command3->isEnabled()) {
+        const ReplacePlan plan = plan_replace(replaceParams());
+        PreviewSection section{QStringLiteral("查找替换"), plan.refusal, {QStringLiteral("文件"), QStringLiteral("结果")}, {}, {}, 3};
+        for (const ReplacePlanItem &item : plan.items) {
+            if (!item.skipReason.isEmpty())
+                section.markedRows.insert(int(section.rows.size()));
+            section.rows.append({item.name, item.skipReason.isEmpty()
+                                                ? QStringLiteral("替换 %1 处").arg(item.occurrences)
+                                                : QStringLiteral("跳过：%1").arg(item.skipReason)});
+        }
+        if (plan.refusal.isEmpty() && plan.items.isEmpty())
+            section.statement = QStringLiteral("没有文件含有查找字符串，不会改动任何文件。");
+        sections.append(section);
+    }
+    return sections;
 }
 
 void Form1::showReport(const Report &report)
@@ -424,6 +530,7 @@ void Form1::Timer4_Timer()
     Command1->setEnabled(!Text2->text().isEmpty());
     Command2->setEnabled(!Text9->text().isEmpty());
     Command3->setEnabled(!Text3->text().isEmpty() || !Text4->text().isEmpty());
+    m_preview->setEnabled(Command1->isEnabled() || Command2->isEnabled() || Command3->isEnabled());
 }
 
 void Form1::Timer5_Timer()

@@ -1,12 +1,20 @@
 #pragma once
 
+#include "ops/convert.h"
+#include "ops/rename.h"
+#include "ops/replace.h"
 #include "ops/report.h"
 
 #include <QMainWindow>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 
+class QAction;
 class QComboBox;
+
+struct PreviewSection;
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
@@ -47,6 +55,15 @@ private:
     void createTimers();
     void startUp();
 
+    // The parameters of each operation, read from the fields as a press would.
+    torvale::RenameParams renameParams() const;
+    torvale::ConvertParams convertParams() const;
+    torvale::ReplaceParams replaceParams() const;
+
+    void preview_Click();
+    void undo_Click();
+    QList<PreviewSection> previewSections() const;
+
     void Drive1_Change();
     void Dir1_Change(const QString &path);
     void Image1_Click();
@@ -55,7 +72,7 @@ private:
 
     // Runs an operation inside the tick, then shows its report and ends the
     // run: empty status, progress 0.
-    void runOperation(const std::function<torvale::Report(const torvale::Progress &)> &operation);
+    void runOperation(const QString &name, const std::function<torvale::Report(const torvale::Progress &)> &operation);
     void showReport(const torvale::Report &report);
 
     QLabel *Image1 = nullptr;
@@ -79,6 +96,17 @@ private:
     QTimer *Timer3 = nullptr;
     QTimer *Timer4 = nullptr;
     QTimer *Timer5 = nullptr;
+
+    QAction *m_preview = nullptr;
+    QAction *m_undo = nullptr;
+
+    // What the last completed run changed, to take it back: its name, folder,
+    // changes, and the private folder with the former bytes of rewritten files.
+    QString m_undoName;
+    QString m_undoDir;
+    QList<torvale::Change> m_undoChanges;
+    std::unique_ptr<QTemporaryDir> m_undoBackups;
+    std::unique_ptr<QTemporaryDir> m_nextBackups; // for the run under way
 
     QString CurrentPath;
     QString m_shownPath; // the folder chosen last, kept in view while the tree loads

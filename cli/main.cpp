@@ -19,9 +19,10 @@ enum ExitCode { Success = 0, Trouble = 1, Usage = 2 };
 
 const char kUsage[] =
     "usage:\n"
-    "  torvale-cli rename DIR --start S [--prefix P] [--width W]\n"
-    "  torvale-cli replace DIR --find TEXT [--replace TEXT]\n"
-    "  torvale-cli html DIR --title TEXT\n";
+    "  torvale-cli rename DIR --start S [--prefix P] [--width W] [--dry-run]\n"
+    "  torvale-cli replace DIR --find TEXT [--replace TEXT] [--dry-run]\n"
+    "  torvale-cli html DIR --title TEXT [--dry-run]\n"
+    "--dry-run prints what the run would do, one line per file, and changes nothing.\n";
 
 void print(FILE *stream, const QString &text)
 {
@@ -51,6 +52,51 @@ int finish(const Report &report, const QString &summary)
     return report.problems.isEmpty() ? Success : Trouble;
 }
 
+// The plans, one line per file, for --dry-run.
+int print_rename_plan(const RenamePlan &plan)
+{
+    for (qsizetype row = 0; row < plan.moves.size(); ++row) {
+        const RenameMove &m = plan.moves[row];
+        print(stdout, QStringLiteral("%1%2 → %3").arg(row == plan.problemRow ? QStringLiteral("✗ ") : QString(), m.from, m.to));
+    }
+    if (plan.ok())
+        return Success;
+    print(stderr, plan.refusal);
+    return Trouble;
+}
+
+int print_replace_plan(const ReplacePlan &plan)
+{
+    if (!plan.refusal.isEmpty()) {
+        print(stderr, plan.refusal);
+        return Trouble;
+    }
+    for (const ReplacePlanItem &item : plan.items) {
+        if (item.skipReason.isEmpty())
+            print(stdout, QStringLiteral("%1：%2 处").arg(item.name).arg(item.occurrences));
+        else
+            print(stdout, QStringLiteral("%1：跳过：%2").arg(item.name, item.skipReason));
+    }
+    return Success;
+}
+
+int print_convert_plan(const ConvertPlan &plan)
+{
+    if (!plan.refusal.isEmpty()) {
+        print(stderr, plan.refusal);
+        return Trouble;
+    }
+    const QString replaces = QStringLiteral("（替换已有文件）");
+    for (const ConvertItem &item : plan.items) {
+        if (item.skipReason.isEmpty())
+            print(stdout, QStringLiteral("%1 → %2%3").arg(item.source, item.page, item.replacesExisting ? replaces : QString()));
+        else
+            print(stdout, QStringLiteral("%1：跳过：%2").arg(item.source, item.skipReason));
+    }
+    print(stdout, QStringLiteral("index.htm%1").arg(plan.indexExists ? replaces : QString()));
+    return Success;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -69,6 +115,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption find(QStringLiteral("find"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption replacement(QStringLiteral("replace"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption title(QStringLiteral("title"), QString(), QStringLiteral("TEXT"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
+    parser.addOption(dryRun);
 
     QList<QCommandLineOption> required;
     if (operation == QLatin1String("rename")) {
@@ -103,18 +151,26 @@ int main(int argc, char *argv[])
             if (!ok || params.width < 2 || params.width > 8)
                 return usage_error(QStringLiteral("--width takes a number from 2 to 8"));
         }
+        if (parser.isSet(dryRun))
+            return print_rename_plan(plan_rename(params));
         const Report report = run_rename(params);
         return finish(report, QStringLiteral("已更名 %1 个文件（共 %2 个）").arg(report.changed).arg(report.files));
     }
     if (operation == QLatin1String("replace")) {
-        const Report report = run_replace({dir, parser.value(find), parser.value(replacement)});
+        const ReplaceParams params{dir, parser.value(find), parser.value(replacement)};
+        if (parser.isSet(dryRun))
+            return print_replace_plan(plan_replace(params));
+        const Report report = run_replace(params);
         return finish(report, QStringLiteral("修改了 %1 个文件，替换 %2 处（共 %3 个文件），跳过 %4 个")
                                   .arg(report.changed)
                                   .arg(report.occurrences)
                                   .arg(report.files)
                                   .arg(report.problems.size()));
     }
-    const Report report = run_convert({dir, parser.value(title)});
+    const ConvertParams params{dir, parser.value(title)};
+    if (parser.isSet(dryRun))
+        return print_convert_plan(plan_convert(params, true));
+    const Report report = run_convert(params);
     return finish(report, QStringLiteral("生成了 %1 个网页和 index.htm（共 %2 个 txt 文件），跳过 %3 个")
                               .arg(report.changed)
                               .arg(report.files)

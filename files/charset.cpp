@@ -95,15 +95,13 @@ std::optional<Charset> detect_charset(QByteArrayView bytes)
 
 QString decode(QByteArrayView bytes, Charset charset)
 {
-    switch (charset) {
-    case Charset::Utf8Bom:
-        if (bytes.startsWith(kUtf8Bom))
+    if (charset != Charset::Gbk) {
+        if (charset == Charset::Utf8Bom && bytes.startsWith(kUtf8Bom))
             bytes = bytes.sliced(kUtf8Bom.size());
-        return QString::fromUtf8(bytes);
-    case Charset::Utf8:
-        return QString::fromUtf8(bytes);
-    case Charset::Gbk:
-        break;
+        // Whatever follows is text, a further U+FEFF included: the decoder
+        // must not swallow it as a byte-order mark.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        return decoder.decode(bytes);
     }
     // Bytes that are not GBK text are never decoded as such (detect_charset).
     return GbkTable::instance().decode(bytes);

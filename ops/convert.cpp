@@ -57,7 +57,7 @@ bool write_page(const QDir &dir, const QString &name, const TextBuffer &buffer, 
 
 } // namespace
 
-ConvertPlan plan_convert(const ConvertParams &params)
+ConvertPlan plan_convert(const ConvertParams &params, bool examineSources)
 {
     ConvertPlan plan;
     const QString guard = protected_folder_of(params.dir);
@@ -88,6 +88,10 @@ ConvertPlan plan_convert(const ConvertParams &params)
         } else {
             item.replacesExisting = pageInfo.exists();
             pageSources.insert(item.page, CurrentName);
+            QByteArray bytes;
+            Charset charset;
+            if (examineSources)
+                read_text_file(dir.filePath(CurrentName), &bytes, &charset, &item.skipReason);
         }
         plan.items.append(item);
     }

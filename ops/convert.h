@@ -35,7 +35,9 @@ struct ConvertPlan
 // -> txt.htm).
 QString page_name_of(const QString &source);
 
-ConvertPlan plan_convert(const ConvertParams &params);
+// With examineSources, each text file is also read, as the run reads it, so
+// that sources that are not text show among the skipped.
+ConvertPlan plan_convert(const ConvertParams &params, bool examineSources = false);
 
 // Converts every txt file into a page beside it and writes the index page that
 // links the pages written.

@@ -165,19 +165,46 @@ ReplaceNeedles::ReplaceNeedles(const ReplaceParams &params)
 {
 }
 
+namespace {
+
+// The files of the folder, or why the folder may not be worked in.
+Listing listing_for_replace(const QString &dir, QString *refusal)
+{
+    const QString guard = protected_folder_of(dir);
+    if (!guard.isEmpty()) {
+        *refusal = protected_folder_message(guard);
+        return {};
+    }
+    Listing listing = list_plain_files(dir);
+    if (!listing.ok)
+        *refusal = listing.error;
+    return listing;
+}
+
+} // namespace
+
+ReplacePlan plan_replace(const ReplaceParams &params)
+{
+    ReplacePlan plan;
+    const Listing listing = listing_for_replace(params.dir, &plan.refusal);
+    if (!plan.refusal.isEmpty())
+        return plan;
+    const QDir dir(params.dir);
+    const ReplaceNeedles needles(params);
+    for (const QString &name : listing.names) {
+        const ReplaceVerdict verdict = examine_for_replace(dir.filePath(name), params, needles);
+        if (verdict.occurrences > 0 || !verdict.skipReason.isEmpty())
+            plan.items.append({name, verdict.occurrences, verdict.skipReason});
+    }
+    return plan;
+}
+
 Report run_replace(const ReplaceParams &params, const Progress &progress)
 {
     Report report;
-    const QString guard = protected_folder_of(params.dir);
-    if (!guard.isEmpty()) {
+    const Listing listing = listing_for_replace(params.dir, &report.message);
+    if (!report.message.isEmpty()) {
         report.status = Report::Status::Refused;
-        report.message = protected_folder_message(guard);
-        return report;
-    }
-    const Listing listing = list_plain_files(params.dir);
-    if (!listing.ok) {
-        report.status = Report::Status::Refused;
-        report.message = listing.error;
         return report;
     }
     after_planning(params.dir);

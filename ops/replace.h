@@ -51,6 +51,22 @@ struct ReplaceVerdict
 
 ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &params, const ReplaceNeedles &needles);
 
+// What a run would do, file by file, found by the same examination the run
+// makes: the files it would rewrite (with their occurrences) and those it
+// would leave alone (with the reason). Changes nothing.
+struct ReplacePlanItem
+{
+    QString name;
+    int occurrences = 0;
+    QString skipReason;
+};
+struct ReplacePlan
+{
+    QString refusal;
+    QList<ReplacePlanItem> items; // only files that hold the search text or cannot be examined
+};
+ReplacePlan plan_replace(const ReplaceParams &params);
+
 // Rewrites every file that holds the search text; files without it are not touched.
 Report run_replace(const ReplaceParams &params, const Progress &progress = {});
 

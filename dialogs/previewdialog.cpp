@@ -1,0 +1,97 @@
+#include "previewdialog.h"
+
+#include <QAbstractTableModel>
+#include <QBrush>
+#include <QColor>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// The rows of one section for a table view: a folder of 100,000 files is
+// one model, not 100,000 widgets.
+class PreviewModel : public QAbstractTableModel
+{
+public:
+    PreviewModel(const PreviewSection &section, QObject *parent) : QAbstractTableModel(parent), m_section(section) {}
+
+    int rowCount(const QModelIndex &parent) const override
+    {
+        return parent.isValid() ? 0 : int(m_section.rows.size());
+    }
+    int columnCount(const QModelIndex &parent) const override
+    {
+        return parent.isValid() ? 0 : int(m_section.headers.size());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role == Qt::DisplayRole)
+            return m_section.rows[index.row()].value(index.column());
+        if (role == Qt::BackgroundRole && m_section.markedRows.contains(index.row()))
+            return QBrush(QColor(0xFF, 0xD0, 0xD0));
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (role == Qt::DisplayRole && orientation == Qt::Horizontal)
+            return m_section.headers.value(section);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+private:
+    const PreviewSection m_section;
+};
+
+} // namespace
+
+PreviewDialog::PreviewDialog(const QList<PreviewSection> &sections, QWidget *parent)
+    : QDialog(parent), m_sections(sections)
+{
+    setObjectName(QStringLiteral("PreviewDialog"));
+    setWindowTitle(QStringLiteral("预览"));
+    setModal(true);
+    resize(560, 420);
+
+    m_tabs = new QTabWidget(this);
+    for (const PreviewSection &section : sections) {
+        auto *page = new QWidget;
+        auto *layout = new QVBoxLayout(page);
+        auto *statement = new QLabel(section.statement);
+        statement->setObjectName(QStringLiteral("statement"));
+        statement->setWordWrap(true);
+        statement->setStyleSheet(QStringLiteral("color: #C00000;"));
+        statement->setVisible(!section.statement.isEmpty());
+        layout->addWidget(statement);
+        auto *table = new QTableView;
+        table->setObjectName(QStringLiteral("table"));
+        table->setModel(new PreviewModel(section, table));
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->horizontalHeader()->setStretchLastSection(true);
+        table->verticalHeader()->setDefaultSectionSize(20);
+        layout->addWidget(table);
+        m_tabs->addTab(page, section.title);
+    }
+
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *run = buttons->addButton(QStringLiteral("执行"), QDialogButtonBox::AcceptRole);
+    run->setObjectName(QStringLiteral("run"));
+    QPushButton *cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addWidget(buttons);
+}
+
+int PreviewDialog::chosenOperation() const
+{
+    const int tab = m_tabs->currentIndex();
+    return tab >= 0 && tab < m_sections.size() ? m_sections[tab].operation : 0;
+}
