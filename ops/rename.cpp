@@ -344,22 +344,39 @@ Report run_rename(const RenameParams &params, const Progress &progress)
         return report;
     }
     after_planning(params.dir);
-    const Directory dir(params.dir);
     const int maximum = report.files + 1;
     if (progress)
         progress(0, maximum);
+    int done = 0;
+    execute_moves(params.dir, plan.moves, report, [&] {
+        if (progress)
+            progress(++done, maximum);
+    });
+    if (report.status == Report::Status::Done && params.keepChanges) {
+        const QDir folder(params.dir);
+        for (const RenameMove &m : plan.moves) {
+            if (m.from != m.to)
+                report.changes.append({Change::Kind::Renamed, m.to, m.from, {}, fingerprint_of(folder.filePath(m.to))});
+        }
+    }
+    return report;
+}
 
+void execute_moves(const QString &dirPath, const QList<RenameMove> &moves, Report &report,
+                   const std::function<void()> &stepDone)
+{
+    const Directory dir(dirPath);
     // A file whose new name is still held by a file of the batch that has not
     // moved yet waits under a temporary name; decided before the first rename.
     QSet<QString> pending;
-    for (const RenameMove &move : plan.moves) {
+    for (const RenameMove &move : moves) {
         if (move.from != move.to)
             pending.insert(move.from);
     }
     QList<Parking> parked;
     QSet<int> parkedRows;
-    for (int row = 0; row < plan.moves.size(); ++row) {
-        const RenameMove &m = plan.moves[row];
+    for (int row = 0; row < moves.size(); ++row) {
+        const RenameMove &m = moves[row];
         if (m.from == m.to)
             continue;
         pending.remove(m.from);
@@ -368,13 +385,13 @@ Report run_rename(const RenameParams &params, const Progress &progress)
             parkedRows.insert(row);
         }
     }
-    const QString journalPath = QDir(params.dir).filePath(kJournalName);
+    const QString journalPath = QDir(dirPath).filePath(kJournalName);
     if (!parked.isEmpty()) {
         QString error;
         if (!save_file(journalPath, journal_text(parked), &error)) {
             report.status = Report::Status::Refused;
             report.message = QStringLiteral("无法在文件夹中记下更名的步骤（%1），没有文件被更名。").arg(error);
-            return report;
+            return;
         }
     }
 
@@ -396,17 +413,16 @@ Report run_rename(const RenameParams &params, const Progress &progress)
         return true;
     };
 
-    int done = 0;
     qsizetype nextParking = 0;
-    for (int row = 0; row < plan.moves.size() && failure.isEmpty(); ++row) {
-        const RenameMove &m = plan.moves[row];
+    for (int row = 0; row < moves.size() && failure.isEmpty(); ++row) {
+        const RenameMove &m = moves[row];
         if (parkedRows.contains(row)) {
             move(m.from, parked[nextParking++].temporary, m.from);
         } else if (m.from != m.to && move(m.from, m.to, m.from)) {
             ++report.changed;
         }
-        if (progress && failure.isEmpty())
-            progress(++done, maximum);
+        if (stepDone && failure.isEmpty())
+            stepDone();
     }
     for (qsizetype i = 0; i < parked.size() && failure.isEmpty(); ++i) {
         if (move(parked[i].temporary, parked[i].to, parked[i].from))
@@ -415,14 +431,7 @@ Report run_rename(const RenameParams &params, const Progress &progress)
     if (failure.isEmpty()) {
         if (!parked.isEmpty())
             QFile::remove(journalPath);
-        if (params.keepChanges) {
-            const QDir folder(params.dir);
-            for (const RenameMove &m : plan.moves) {
-                if (m.from != m.to)
-                    report.changes.append({Change::Kind::Renamed, m.to, m.from, {}, fingerprint_of(folder.filePath(m.to))});
-            }
-        }
-        return report;
+        return;
     }
 
     // Put everything back, newest first.
@@ -444,7 +453,7 @@ Report run_rename(const RenameParams &params, const Progress &progress)
         report.message = QStringLiteral("文件“%1”更名失败：%2。以下文件未能恢复原名：\n%3")
                              .arg(failedName, failure, notRestored.join(QLatin1Char('\n')));
     }
-    return report;
 }
+
 
 } // namespace torvale

@@ -47,6 +47,14 @@ struct RenamePlan
 
 RenamePlan plan_rename(const RenameParams &params);
 
+// Carries out renames within a folder, never replacing anything: a file whose
+// new name is still held by another of the batch waits under a temporary name
+// (listed in a journal beside it until the batch is done), and a failure puts
+// back every file renamed before it. Sets the report's status, message and
+// count of files renamed; stepDone is called after each move of the list.
+void execute_moves(const QString &dir, const QList<RenameMove> &moves, Report &report,
+                   const std::function<void()> &stepDone = {});
+
 // What the next run found of a rename that was killed part-way: files put
 // back from their temporary names, and temporary files it could not place.
 struct RenameRecovery

@@ -1,9 +1,12 @@
 #include "undo.h"
 
+#include "rename.h"
+
 #include "files/filesystem.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace torvale {
 
@@ -16,37 +19,54 @@ Report undo_changes(const QString &dir, const QList<Change> &changes)
 
     // First look at everything, then change what may be changed.
     QList<const Change *> safe;
+    QList<RenameMove> renames;
     for (qsizetype i = changes.size() - 1; i >= 0; --i) {
         const Change &c = changes[i];
-        if (fingerprint_of(folder.filePath(c.name)) != c.after) {
+        if (fingerprint_of(folder.filePath(c.name)) != c.after)
             report.problems.append({c.name, changedSince});
-        } else if (c.kind == Change::Kind::Renamed && QFileInfo(folder.filePath(c.oldName)).exists()) {
-            report.problems.append({c.name, QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(c.oldName)});
-        } else if (c.kind == Change::Kind::Rewritten && c.backup.isEmpty()) {
+        else if (c.kind == Change::Kind::Rewritten && c.backup.isEmpty())
             report.problems.append({c.name, QStringLiteral("没有保存原来的内容，无法撤销")});
-        } else {
+        else if (c.kind == Change::Kind::Renamed)
+            renames.append({c.name, c.oldName});
+        else
             safe.append(&c);
+    }
+    // A renamed file goes back only where its old name is free, or held by a
+    // file that goes back too (a chain); dropping one may strand another.
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        QSet<QString> moving;
+        for (const RenameMove &m : renames)
+            moving.insert(m.from);
+        for (qsizetype i = 0; i < renames.size(); ++i) {
+            const QString old = folder.filePath(renames[i].to);
+            if ((QFileInfo::exists(old) || QFileInfo(old).isSymLink()) && !moving.contains(renames[i].to)) {
+                report.problems.append({renames[i].from, QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(renames[i].to)});
+                renames.removeAt(i);
+                dropped = true;
+                break;
+            }
         }
     }
+    if (!renames.isEmpty()) {
+        Report moved;
+        execute_moves(dir, renames, moved);
+        report.changed += moved.changed;
+        report.problems += moved.problems;
+        report.status = moved.status;
+        report.message = moved.message;
+    }
 
-    const Directory handle(dir);
     for (const Change *c : safe) {
         QString error;
         bool done = false;
-        switch (c->kind) {
-        case Change::Kind::Renamed:
-            done = handle.rename_no_replace(c->name, c->oldName, &error);
-            break;
-        case Change::Kind::Rewritten: {
+        if (c->kind == Change::Kind::Rewritten) {
             QByteArray former;
             done = read_file(c->backup, &former, &error) && save_file(folder.filePath(c->name), former, &error);
-            break;
-        }
-        case Change::Kind::Created:
+        } else {
             done = QFile::remove(folder.filePath(c->name));
             if (!done)
                 error = QStringLiteral("无法删除");
-            break;
         }
         if (done)
             ++report.changed;

@@ -90,6 +90,29 @@ private slots:
         QVERIFY2(run.out.contains(u("修改了 1 个文件，替换 1 处")), qPrintable(run.out));
     }
 
+    // --dry-run prints one line per file and changes nothing.
+    void dryRun_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("rename") << QStringList{"rename", "--start", "1", "--prefix", "p"} << u("a.TXT → p1.txt");
+        QTest::newRow("replace") << QStringList{"replace", "--find", "old", "--replace", "new"} << u("a.TXT：1 处");
+        QTest::newRow("html") << QStringList{"html", "--title", "T"} << u("a.TXT → a.htm");
+    }
+    void dryRun()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, line);
+        QTemporaryDir tmp;
+        write(tmp.path(), "a.TXT", "old");
+        const auto before = snapshot(tmp.path());
+        arguments.insert(1, tmp.path());
+        const Run run = cli(arguments + QStringList{"--dry-run"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.split('\n').contains(line), qPrintable(run.out));
+        QCOMPARE(snapshot(tmp.path()), before);
+    }
+
     void html()
     {
         QTemporaryDir tmp;

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -281,6 +282,48 @@ private slots:
         m_form->Timer5_Timer();
         QVERIFY(field("Text3")->isEnabled());
         QVERIFY(field("Text2")->isEnabled());
+    }
+
+    // "预览…" follows the start buttons; "撤销上次操作" is there only after a run
+    // that changed something, and takes it back after a confirmation.
+    void previewRunAndUndo()
+    {
+        auto *preview = control<QAction>("preview");
+        auto *undo = control<QAction>("undo");
+        QVERIFY(!preview->isEnabled());
+        QVERIFY(!undo->isEnabled());
+        write(m_tmp->path(), "a.txt", "old");
+        write(m_tmp->path(), "b.txt", "untouched");
+        field("Text3")->setText("old");
+        field("Text4")->setText("new");
+        m_form->Timer4_Timer();
+        QVERIFY(preview->isEnabled());
+
+        QStringList rows;
+        when_modal([&](QWidget *dialog) {
+            auto *table = dialog->findChild<QTableView *>("table");
+            for (int r = 0; r < table->model()->rowCount(); ++r)
+                rows << table->model()->index(r, 0).data().toString() + " " + table->model()->index(r, 1).data().toString();
+            QCOMPARE(read(m_tmp->path(), "a.txt"), QByteArray("old")); // nothing changed yet
+            dialog->findChild<QPushButton *>("run")->click();
+        });
+        preview->trigger();
+        QCOMPARE(rows, QStringList{u("a.txt 替换 1 处")});
+        QCOMPARE(status()->text(), u("正在替换")); // through the button's own path
+        waitForEndOfRun();
+        QCOMPARE(read(m_tmp->path(), "a.txt"), QByteArray("new"));
+        QVERIFY(undo->isEnabled());
+
+        QString question;
+        when_modal([&](QWidget *box) {
+            question = qobject_cast<QMessageBox *>(box)->text();
+            qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
+        });
+        undo->trigger();
+        QVERIFY2(question.contains(u("查找替换")) && question.contains("1"), qPrintable(question));
+        QCOMPARE(read(m_tmp->path(), "a.txt"), QByteArray("old"));
+        QCOMPARE(read(m_tmp->path(), "b.txt"), QByteArray("untouched"));
+        QVERIFY(!undo->isEnabled());
     }
 
     // The real timers bring the button in line within their interval.
