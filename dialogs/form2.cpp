@@ -21,18 +21,32 @@ void setup_fixed_dialog(QDialog *dialog, const QString &title, QSize clientSize,
     QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
 }
 
+void add_dialog_labels(QDialog *dialog, std::initializer_list<DialogLabel> labels, const QColor &colour,
+                       const QColor &background)
+{
+    for (const DialogLabel &line : labels) {
+        auto *label = new QLabel(QString::fromUtf8(line.text), dialog);
+        label->setObjectName(QLatin1String(line.name));
+        label->setGeometry(line.geometry);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        QPalette palette = label->palette();
+        if (colour.isValid())
+            palette.setColor(QPalette::WindowText, colour);
+        if (background.isValid()) {
+            palette.setColor(QPalette::Window, background);
+            label->setAutoFillBackground(true);
+        }
+        label->setPalette(palette);
+    }
+}
+
 Form2::Form2(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form2"));
     setup_fixed_dialog(this, QStringLiteral("帮助"), {299, 388}, {112, 360, 73, 25});
 
-    struct Line
-    {
-        const char *name;
-        QRect geometry;
-        const char *text;
-    };
-    static const Line lines[] = {
+    add_dialog_labels(this, {
         {"Label1", {8, 0, 121, 17}, "软件使用说明："},
         {"Label2", {0, 24, 305, 41},
          "    该软件主要有三个功能，可以对同一个文件夹内的所有文件进行更名、TXT生成HTML文件、查找替换。请按以下步骤操作："},
@@ -46,20 +60,9 @@ Form2::Form2(QWidget *parent) : QDialog(parent)
         {"Label7", {8, 248, 289, 41},
          "4、查找替换时，填写了查找字符串或替换字符串后，[查找替换]按钮生效（否则[查找替换]按钮失效）。如果替换的字符串为空，则等于删除查找的字符串。"},
         {"Label4", {8, 296, 289, 25}, "5、[文件更名]、[TXT→HTML]、[查找替换]三个按钮中只能有一个按钮生效。"},
-        {"Label8", {8, 328, 289, 25}, "注意：不要在 C:\\ （或其它系统文件目录）下操作！否则有可能会损坏系统文件！"},
-    };
-    for (const Line &line : lines) {
-        auto *label = new QLabel(QString::fromUtf8(line.text), this);
-        label->setObjectName(QLatin1String(line.name));
-        label->setGeometry(line.geometry);
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (qstrcmp(line.name, "Label8") == 0) {
-            QPalette palette = label->palette();
-            palette.setColor(QPalette::WindowText, QColor(0xFF, 0x00, 0x00));
-            label->setPalette(palette);
-        }
-    }
+    });
+    add_dialog_labels(this, {{"Label8", {8, 328, 289, 25}, "注意：不要在 C:\\ （或其它系统文件目录）下操作！否则有可能会损坏系统文件！"}},
+                      QColor(0xFF, 0x00, 0x00));
     // The button comes first in the keyboard order, so Enter or Space closes the dialog.
     findChild<QPushButton *>(QStringLiteral("Command1"))->setFocus();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QDialog>
+
+#include <initializer_list>
 
 // The help dialog: how the three batch operations are used.
 class Form2 : public QDialog
@@ -10,6 +13,19 @@ class Form2 : public QDialog
 public:
     explicit Form2(QWidget *parent = nullptr);
 };
+
+// A static label of a dialog: object name, place, text (UTF-8).
+struct DialogLabel
+{
+    const char *name;
+    QRect geometry;
+    const char *text;
+};
+
+// Adds the labels, wrapping at their width and cut off below, in the given
+// text colour (an invalid colour keeps the default).
+void add_dialog_labels(QDialog *dialog, std::initializer_list<DialogLabel> labels, const QColor &colour = {},
+                       const QColor &background = {});
 
 // Shared look of the two dialogs: fixed frame, no minimize or maximize
 // button, the program's icon, and an OK button "确定" that has the focus.

@@ -16,29 +16,13 @@ Form3::Form3(QWidget *parent) : QDialog(parent)
     setPalette(palette);
     setAutoFillBackground(true);
 
-    struct Line
-    {
-        const char *name;
-        QRect geometry;
-        const char *text;
-    };
-    static const Line lines[] = {
-        {"Label1", {8, 8, 65, 17}, "软件作者："},
-        {"Label2", {72, 8, 121, 17}, "Torvale 开发组    2026.12.6"},
-        {"Label3", {8, 24, 193, 17}, "电子邮件：team@torvale.example"},
-        {"Label4", {8, 40, 281, 17}, "主页地址：https://torvale.example/"},
-    };
-    for (const Line &line : lines) {
-        auto *label = new QLabel(QString::fromUtf8(line.text), this);
-        label->setObjectName(QLatin1String(line.name));
-        label->setGeometry(line.geometry);
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        QPalette labelPalette = label->palette();
-        labelPalette.setColor(QPalette::Window, paleYellow);
-        labelPalette.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
-        label->setPalette(labelPalette);
-        label->setAutoFillBackground(true);
-    }
+    add_dialog_labels(this,
+                      {
+                          {"Label1", {8, 8, 65, 17}, "软件作者："},
+                          {"Label2", {72, 8, 121, 17}, "Torvale 开发组    2026.12.6"},
+                          {"Label3", {8, 24, 193, 17}, "电子邮件：team@torvale.example"},
+                          {"Label4", {8, 40, 281, 17}, "主页地址：https://torvale.example/"},
+                      },
+                      QColor(0x00, 0x00, 0xFF), paleYellow);
     findChild<QPushButton *>(QStringLiteral("Command1"))->setFocus();
 }
