@@ -154,15 +154,6 @@ private slots:
         QVERIFY(read(tmp.path(), "index.htm").startsWith("<HTML>"));
     }
 
-    void linkWithCharactersThatBreakIt()
-    {
-        QTemporaryDir tmp;
-        write(tmp.path(), "#1 50%.txt", "x");
-        QVERIFY(run_convert({tmp.path(), "T"}).ok());
-        QVERIFY(QFile::exists(QDir(tmp.path()).filePath("#1 50%.htm")));
-        QCOMPARE(index_links(tmp.path()), QStringList{"\"%231 50%25.htm\">x</a><BR>"});
-    }
-
     void noFileLimit()
     {
         QTemporaryDir tmp;

@@ -5,6 +5,7 @@
 #include "files/textbuffer.h"
 #include "ops/pages.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace torvale;
@@ -12,61 +13,10 @@ using namespace testutil;
 
 namespace {
 
-// The page head, written out line by line as pages carry it.
-const char *const kHeadLines[] = {
-    "<HTML><HEAD><TITLE></TITLE>",
-    "<META content=\"text/html; charset=gb2312\" http-equiv=Content-Type>",
-    "<STYLE type=text/css>BODY {",
-    "\tMARGIN-LEFT: 0.5in; MARGIN-RIGHT: 0.5in; MARGIN-TOP: 0.2in",
-    "}",
-    "H1 {",
-    "\tBACKGROUND: #009be6; COLOR: white; FONT-FAMILY: verdana,helvetica,arial,san-serif; FONT-SIZE: 10pt; ",
-    "FONT-STYLE: normal",
-    "}",
-    "H2 {",
-    "\tCOLOR: red; FONT-FAMILY: verdana,helvetica,arial,san-serif; FONT-SIZE: 18pt; FONT-STYLE: normal; ",
-    "LINE-HEIGHT: 14pt",
-    "}",
-    "P {",
-    "\tCOLOR: red; FONT-FAMILY: 宋体,times; FONT-SIZE: 10pt; FONT-STYLE: normal; LINE-HEIGHT: 14pt",
-    "}",
-    "P.left {",
-    "\tCOLOR: #008080; TEXT-ALIGN: left",
-    "}",
-    "P.right {",
-    "\tCOLOR: #0080ff; TEXT-ALIGN: right",
-    "}",
-    "A:link {",
-    "\tCOLOR: red; FONT-SIZE: 10pt; TEXT-DECORATION: none",
-    "}",
-    "A:visited {",
-    "\tCOLOR: red; FONT-SIZE: 10pt; TEXT-DECORATION: none",
-    "}",
-    "A:active {",
-    "\tCOLOR: #ff8000; FONT-WEIGHT: bold",
-    "}",
-    "A:hover {",
-    "\tCOLOR: #ff8000; FONT-WEIGHT: bold; TEXT-DECORATION: underline",
-    "}",
-    "</STYLE>",
-    "</HEAD>",
-    "<BODY>",
-    "",
-    "<H2 align=center>",
-};
-
-QString head()
-{
-    QString text;
-    for (const char *line : kHeadLines)
-        text += QString::fromUtf8(line) + "\r\n";
-    return text;
-}
-
 // The lines after the head, joined with CR LF, as the page file holds them.
 QByteArray page_bytes(const QStringList &linesAfterHead)
 {
-    return gbk(head() + linesAfterHead.join("\r\n") + "\r\n");
+    return gbk(Text6 + linesAfterHead.join("\r\n") + "\r\n");
 }
 
 QByteArray written(const TextBuffer &buffer)
@@ -86,12 +36,21 @@ class TestPages : public QObject
     Q_OBJECT
 
 private slots:
+    // The head: 39 lines of 960 characters, each ending with CR LF; the style
+    // declarations begin with a tab; two of them end with a space.
     void headTemplate()
     {
-        QCOMPARE(Text6, head());
         QCOMPARE(Text6.size(), 960);
-        QCOMPARE(Text6.count("\r\n"), 39);
         QCOMPARE(gbk(Text6).size(), 962);
+        const QStringList lines = Text6.split("\r\n");
+        QCOMPARE(lines.size(), 40); // and nothing after the last CR LF
+        QCOMPARE(lines.first(), "<HTML><HEAD><TITLE></TITLE>");
+        QCOMPARE(lines[1], "<META content=\"text/html; charset=gb2312\" http-equiv=Content-Type>");
+        QCOMPARE(lines[38], "<H2 align=center>");
+        QVERIFY(lines[6].endsWith("10pt; ") && lines[10].endsWith("normal; "));
+        QVERIFY(lines[14].contains(u("宋体,times")));
+        QCOMPARE(lines.filter(QRegularExpression("^\t")).size(), 10); // and no other tab:
+        QCOMPARE(Text6.count('\t'), 10);
         QCOMPARE(Text7.size(), 60);
         QCOMPARE(Text8.size(), 50);
         QCOMPARE(Text10, QStringLiteral("\""));

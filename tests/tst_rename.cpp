@@ -143,16 +143,6 @@ private slots:
         QCOMPARE(progressValues.last(), before.size());
     }
 
-    void contentsFollowTheirFiles()
-    {
-        QTemporaryDir tmp;
-        fill(tmp.path(), {"1.txt", "2.txt", "3.txt"});
-        QVERIFY(run_rename({tmp.path(), "", "2", 0}).ok());
-        QCOMPARE(read(tmp.path(), "2.txt"), QByteArray("1.txt"));
-        QCOMPARE(read(tmp.path(), "3.txt"), QByteArray("2.txt"));
-        QCOMPARE(read(tmp.path(), "4.txt"), QByteArray("3.txt"));
-    }
-
     // Whatever refuses the batch leaves every file as it was.
     void refusals_data()
     {

@@ -171,20 +171,6 @@ private slots:
         QCOMPARE(mismatches, 0);
     }
 
-    void readingUtf8AndGbkFiles()
-    {
-        QTemporaryDir tmp;
-        write(tmp.path(), "bom.txt", "\xEF\xBB\xBF" + u("标题\r\n正文").toUtf8());
-        write(tmp.path(), "gbk.txt", gbk(u("标题\r\n正文")));
-        for (const char *name : {"bom.txt", "gbk.txt"}) {
-            QStringList seen;
-            QString error;
-            QVERIFY(for_each_line(QDir(tmp.path()).filePath(QLatin1String(name)),
-                                  [&](const QString &line) { seen << line; }, &error));
-            QCOMPARE(seen, (QStringList{u("标题"), u("正文")}));
-        }
-    }
-
     void binaryFileIsNotRead()
     {
         QTemporaryDir tmp;

@@ -157,18 +157,6 @@ private slots:
         QCOMPARE(snapshot(tmp.path()), before);
     }
 
-    void undoLeavesAReplacedPageAlone()
-    {
-        QTemporaryDir tmp, backups;
-        write(tmp.path(), "a.txt", "A");
-        const Report report = run_convert({tmp.path(), "T", backups.path()});
-        QVERIFY(QFile::remove(QDir(tmp.path()).filePath("a.htm")));
-        write(tmp.path(), "a.htm", "someone else's page");
-        const Report undo = undo_changes(tmp.path(), report.changes);
-        QCOMPARE(undo.problems.size(), 1);
-        QCOMPARE(read(tmp.path(), "a.htm"), QByteArray("someone else's page"));
-        QVERIFY(!QFile::exists(QDir(tmp.path()).filePath("index.htm")));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestUndo)
