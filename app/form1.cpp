@@ -407,8 +407,12 @@ void Form1::runOperation(const QString &name, const std::function<Report(const P
     // The polling timers rest while the operation runs, as the fields cannot change.
     Timer4->stop();
     Timer5->stop();
+    // Dir1 would re-read the folder at every change the run makes; it looks
+    // again once the run is over.
+    m_dirModel->setOption(QFileSystemModel::DontWatchForChanges, true);
     RunGuard guard(ProgressBar1);
     const Report report = operation(guard.progress());
+    m_dirModel->setOption(QFileSystemModel::DontWatchForChanges, false);
     // A run that went to its end is the one that undo takes back.
     if (report.status == Report::Status::Done) {
         m_undoName = name;

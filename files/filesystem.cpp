@@ -219,16 +219,30 @@ bool Directory::rename_no_replace(const QString &from, const QString &to, QStrin
     return true;
 }
 
-Fingerprint fingerprint_of(const QString &path)
+namespace {
+
+Fingerprint fingerprint_at(int dirfd, const QByteArray &name)
 {
     Fingerprint print;
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstatat(dirfd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
         print.size = st.st_size;
         print.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         print.inode = st.st_ino;
     }
     return print;
+}
+
+} // namespace
+
+Fingerprint fingerprint_of(const QString &path)
+{
+    return fingerprint_at(AT_FDCWD, QFile::encodeName(path));
+}
+
+Fingerprint Directory::fingerprint(const QString &name) const
+{
+    return fingerprint_at(m_fd, QFile::encodeName(name));
 }
 
 bool is_write_protected(const QString &path)
@@ -244,6 +258,11 @@ bool is_write_protected(const QString &path)
 Directory::Directory(const QString &path) : m_path(path) {}
 
 Directory::~Directory() = default;
+
+Fingerprint Directory::fingerprint(const QString &name) const
+{
+    return fingerprint_of(QDir(m_path).filePath(name));
+}
 
 bool Directory::rename_no_replace(const QString &from, const QString &to, QString *error) const
 {

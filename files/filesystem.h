@@ -42,6 +42,21 @@ private:
 // whole. An existing file keeps its permissions.
 bool save_file(const QString &path, const QByteArray &bytes, QString *error);
 
+// What tells whether a file is still the one that was written: a file that
+// someone changed, replaced or removed since has another fingerprint.
+struct Fingerprint
+{
+    qint64 size = -1; // -1: no regular file there
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+    bool operator==(const Fingerprint &o) const
+    {
+        return size == o.size && modifiedNs == o.modifiedNs && inode == o.inode;
+    }
+    bool operator!=(const Fingerprint &o) const { return !(*this == o); }
+};
+Fingerprint fingerprint_of(const QString &path);
+
 // A directory held open while its files are renamed, so that each rename
 // names its files relative to it (no path to walk again, and the same folder
 // even if its path changes meanwhile).
@@ -57,6 +72,9 @@ public:
     // existing entry at the new name.
     bool rename_no_replace(const QString &from, const QString &to, QString *error) const;
 
+    // The fingerprint of an entry of the directory.
+    Fingerprint fingerprint(const QString &name) const;
+
 private:
     QString m_path;
     int m_fd = -1;
@@ -66,20 +84,6 @@ private:
 // left alone even by a run with the rights to override its mode.
 bool is_write_protected(const QString &path);
 
-// What tells whether a file is still the one that was written: a file that
-// someone changed, replaced or removed since has another fingerprint.
-struct Fingerprint
-{
-    qint64 size = -1; // -1: no regular file there
-    qint64 modifiedNs = 0;
-    quint64 inode = 0;
-    bool operator==(const Fingerprint &o) const
-    {
-        return size == o.size && modifiedNs == o.modifiedNs && inode == o.inode;
-    }
-    bool operator!=(const Fingerprint &o) const { return !(*this == o); }
-};
-Fingerprint fingerprint_of(const QString &path);
 
 // A reason for a failed system call, in Chinese.
 QString describe_errno(int code);

@@ -353,10 +353,10 @@ Report run_rename(const RenameParams &params, const Progress &progress)
             progress(++done, maximum);
     });
     if (report.status == Report::Status::Done && params.keepChanges) {
-        const QDir folder(params.dir);
+        const Directory folder(params.dir);
         for (const RenameMove &m : plan.moves) {
             if (m.from != m.to)
-                report.changes.append({Change::Kind::Renamed, m.to, m.from, {}, fingerprint_of(folder.filePath(m.to))});
+                report.changes.append({Change::Kind::Renamed, m.to, m.from, {}, folder.fingerprint(m.to)});
         }
     }
     return report;
