@@ -160,17 +160,4 @@ QByteArray encode_gbk_for_html(QStringView text)
     return out;
 }
 
-QString charset_name(Charset charset)
-{
-    switch (charset) {
-    case Charset::Gbk:
-        return QStringLiteral("GBK");
-    case Charset::Utf8:
-        return QStringLiteral("UTF-8");
-    case Charset::Utf8Bom:
-        return QStringLiteral("UTF-8（带BOM）");
-    }
-    return {};
-}
-
 } // namespace torvale

@@ -33,7 +33,4 @@ std::optional<QByteArray> encode(QStringView text, Charset charset);
 // becomes an HTML numeric character reference (&#NNNNN;).
 QByteArray encode_gbk_for_html(QStringView text);
 
-// The Chinese name of a character set, for reports.
-QString charset_name(Charset charset);
-
 } // namespace torvale

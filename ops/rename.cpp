@@ -221,8 +221,6 @@ RenamePlan plan_rename(const RenameParams &params)
         QString TargetPath;
         if (params.width > 0 && number.size() > params.width) {
             TargetPath = prefix + number + QLatin1Char('.') + WorkText;
-            if (plan.refusal.isEmpty())
-                plan.widthTooSmall = true;
             refuse(row, width_message());
         } else {
             const qsizetype zeros = params.width > 0 ? params.width - number.size() : 0;

@@ -41,7 +41,6 @@ struct RenamePlan
     QList<RenameMove> moves; // every file, in the order of the run
     QString refusal;         // when not empty, nothing may be renamed, for this reason
     int problemRow = -1;     // the move that the refusal is about, or -1
-    bool widthTooSmall = false;
     bool ok() const { return refusal.isEmpty(); }
 };
 

@@ -199,7 +199,7 @@ private slots:
         QTemporaryDir tmp;
         fill(tmp.path(), {"a", "b", "c"});
         const RenamePlan plan = plan_rename({tmp.path(), "", "98", 2});
-        QVERIFY(plan.widthTooSmall);
+        QCOMPARE(plan.refusal, width_message());
         QCOMPARE(plan.problemRow, 2);
         QCOMPARE(plan.moves.size(), 3);
     }
