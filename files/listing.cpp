@@ -1,5 +1,7 @@
 #include "listing.h"
 
+#include "workdir.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -95,6 +97,18 @@ Listing list_plain_files(const QString &dir)
     }
     std::sort(listing.names.begin(), listing.names.end(), natural_less);
     return listing;
+}
+
+Listing list_working_files(const QString &dir)
+{
+    const QString guard = protected_folder_of(dir);
+    if (!guard.isEmpty()) {
+        Listing refused;
+        refused.ok = false;
+        refused.error = protected_folder_message(guard);
+        return refused;
+    }
+    return list_plain_files(dir);
 }
 
 } // namespace torvale

@@ -27,4 +27,9 @@ struct Listing
 // the caller changes anything.
 Listing list_plain_files(const QString &dir);
 
+// The plain files of a folder that an operation may work in: refused (with
+// the reason in error) for the root and the system's folders, and for a
+// folder that cannot be read.
+Listing list_working_files(const QString &dir);
+
 } // namespace torvale

@@ -8,7 +8,6 @@
 #include "files/linefile.h"
 #include "files/listing.h"
 #include "files/textbuffer.h"
-#include "files/workdir.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -60,12 +59,7 @@ bool write_page(const QDir &dir, const QString &name, const TextBuffer &buffer, 
 ConvertPlan plan_convert(const ConvertParams &params, bool examineSources)
 {
     ConvertPlan plan;
-    const QString guard = protected_folder_of(params.dir);
-    if (!guard.isEmpty()) {
-        plan.refusal = protected_folder_message(guard);
-        return plan;
-    }
-    const Listing listing = list_plain_files(params.dir);
+    const Listing listing = list_working_files(params.dir);
     if (!listing.ok) {
         plan.refusal = listing.error;
         return plan;

@@ -4,7 +4,6 @@
 
 #include "files/filesystem.h"
 #include "files/listing.h"
-#include "files/workdir.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -165,9 +164,9 @@ RenamePlan plan_rename(const RenameParams &params)
 {
     RenamePlan plan;
     const QString dir = params.dir;
-    const QString guard = protected_folder_of(dir);
-    if (!guard.isEmpty()) {
-        plan.refusal = protected_folder_message(guard);
+    const Listing listing = list_working_files(dir);
+    if (!listing.ok) {
+        plan.refusal = listing.error;
         return plan;
     }
     const QString prefix = trim_spaces(params.prefix);
@@ -190,11 +189,6 @@ RenamePlan plan_rename(const RenameParams &params)
         return plan;
     }
 
-    const Listing listing = list_plain_files(dir);
-    if (!listing.ok) {
-        plan.refusal = listing.error;
-        return plan;
-    }
 
     // Everything else in the directory: hidden files, folders, links. A new
     // name may not take the place of any of them.

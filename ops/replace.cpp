@@ -5,7 +5,6 @@
 #include "files/filesystem.h"
 #include "files/linefile.h"
 #include "files/listing.h"
-#include "files/workdir.h"
 
 #include <QDir>
 #include <QThread>
@@ -165,30 +164,14 @@ ReplaceNeedles::ReplaceNeedles(const ReplaceParams &params)
 {
 }
 
-namespace {
-
-// The files of the folder, or why the folder may not be worked in.
-Listing listing_for_replace(const QString &dir, QString *refusal)
-{
-    const QString guard = protected_folder_of(dir);
-    if (!guard.isEmpty()) {
-        *refusal = protected_folder_message(guard);
-        return {};
-    }
-    Listing listing = list_plain_files(dir);
-    if (!listing.ok)
-        *refusal = listing.error;
-    return listing;
-}
-
-} // namespace
-
 ReplacePlan plan_replace(const ReplaceParams &params)
 {
     ReplacePlan plan;
-    const Listing listing = listing_for_replace(params.dir, &plan.refusal);
-    if (!plan.refusal.isEmpty())
+    const Listing listing = list_working_files(params.dir);
+    if (!listing.ok) {
+        plan.refusal = listing.error;
         return plan;
+    }
     const QDir dir(params.dir);
     const ReplaceNeedles needles(params);
     for (const QString &name : listing.names) {
@@ -202,9 +185,10 @@ ReplacePlan plan_replace(const ReplaceParams &params)
 Report run_replace(const ReplaceParams &params, const Progress &progress)
 {
     Report report;
-    const Listing listing = listing_for_replace(params.dir, &report.message);
-    if (!report.message.isEmpty()) {
+    const Listing listing = list_working_files(params.dir);
+    if (!listing.ok) {
         report.status = Report::Status::Refused;
+        report.message = listing.error;
         return report;
     }
     after_planning(params.dir);
