@@ -32,6 +32,17 @@ void kill_after(QProcess &process, std::chrono::microseconds delay)
     process.waitForFinished(30000);
 }
 
+// Moments to kill a run at, the same on every machine.
+void add_kill_rows(quint32 seed, int rows, int maxMicroseconds)
+{
+    QTest::addColumn<int>("delayMicroseconds");
+    QRandomGenerator random(seed);
+    for (int i = 0; i < rows; ++i) {
+        const int delay = random.bounded(maxMicroseconds);
+        QTest::addRow("kill after %d us", delay) << delay;
+    }
+}
+
 int run_cli(const QStringList &arguments)
 {
     QProcess process;
@@ -49,21 +60,12 @@ class TestCrash : public QObject
 private slots:
     // 1.txt -> 2.txt, 2.txt -> 3.txt ...: every file but the last waits under
     // a temporary name, the case with the most to go wrong.
-    void killedRename_data()
-    {
-        QTest::addColumn<int>("delayMicroseconds");
-        QRandomGenerator random(20261206);
-        for (int i = 0; i < 12; ++i) {
-            const int delay = random.bounded(400000);
-            QTest::addRow("kill after %d us", delay) << delay;
-        }
-    }
+    void killedRename_data() { add_kill_rows(20261206, 12, 400000); }
     void killedRename()
     {
         QFETCH(int, delayMicroseconds);
         QTemporaryDir tmp;
         const int count = 3000;
-        QMultiMap<QByteArray, QString> contents;
         for (int i = 1; i <= count; ++i)
             write(tmp.path(), QStringLiteral("%1.txt").arg(i), QByteArray::number(i));
 
@@ -89,15 +91,7 @@ private slots:
             QVERIFY2(it.key().startsWith('n') && it.key().endsWith(".txt"), qPrintable(it.key()));
     }
 
-    void killedReplace_data()
-    {
-        QTest::addColumn<int>("delayMicroseconds");
-        QRandomGenerator random(6122026);
-        for (int i = 0; i < 8; ++i) {
-            const int delay = random.bounded(300000);
-            QTest::addRow("kill after %d us", delay) << delay;
-        }
-    }
+    void killedReplace_data() { add_kill_rows(6122026, 8, 300000); }
     void killedReplace()
     {
         QFETCH(int, delayMicroseconds);
