@@ -1,15 +1,14 @@
 // torvale-cli: the three batch operations of Torvale, without a window.
 
-#include "ops/convert.h"
-#include "ops/rename.h"
-#include "ops/replace.h"
+#include "console.h"
 
-#include <QCommandLineParser>
+#include "files/charset.h"
+#include "ops/describe.h"
+
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QHash>
 
-#include <cstdio>
+#include <cstring>
 
 using namespace torvale;
 
@@ -17,84 +16,180 @@ namespace {
 
 enum ExitCode { Success = 0, Trouble = 1, Usage = 2 };
 
-const char kUsage[] =
-    "usage:\n"
-    "  torvale-cli rename DIR --start S [--prefix P] [--width W] [--dry-run]\n"
-    "  torvale-cli replace DIR --find TEXT [--replace TEXT] [--dry-run]\n"
-    "  torvale-cli html DIR --title TEXT [--dry-run]\n"
-    "--dry-run prints what the run would do, one line per file, and changes nothing.\n";
-
-void print(FILE *stream, const QString &text)
+struct Option
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
+    const char *name;
+    const char *value; // nullptr: a switch
+    const char *help;
+};
+
+struct Command
+{
+    const char *name;
+    Operation operation;
+    const char *synopsis;
+    const char *help;
+    QList<Option> options;
+    const char *required;
+};
+
+const Option kDryRun{"dry-run", nullptr, "只显示将要做什么（每个文件一行），不改动任何文件"};
+
+const QList<Command> kCommands = {
+    {"rename",
+     Operation::Rename,
+     "rename 文件夹 --start 起始序数 [--prefix 前缀] [--width 位数]",
+     "把文件夹中的每个文件改名为：前缀、序号、“.”和小写的扩展名。",
+     {{"start", "S", "起始序数（必填），读法与窗口相同：12abc 为 12，没有数字为 0"},
+      {"prefix", "P", "文件名前缀，两端的空格不计"},
+      {"width", "W", "序号位数（2 到 8），不足时前面补 0"},
+      kDryRun},
+     "start"},
+    {"replace",
+     Operation::Replace,
+     "replace 文件夹 --find 查找字符串 [--replace 替换字符串]",
+     "在文件夹的每个文本文件中查找并替换；没有查找字符串的文件不被改动。",
+     {{"find", "TEXT", "查找字符串（必填），区分大小写"},
+      {"replace", "TEXT", "替换字符串；不填则删除查找到的字符串"},
+      kDryRun},
+     "find"},
+    {"html",
+     Operation::Convert,
+     "html 文件夹 --title 索引文件标题",
+     "把文件夹中每个 txt 文件转换为同名网页，并生成链接所有网页的 index.htm。",
+     {{"title", "TEXT", "索引文件标题（必填）"}, kDryRun},
+     "title"},
+};
+
+void print(const QString &text)
+{
+    print_line(stdout, text);
 }
 
-int usage_error(const QString &why)
+void print_error(const QString &text)
 {
-    print(stderr, QStringLiteral("torvale-cli: %1").arg(why));
-    std::fputs(kUsage, stderr);
+    print_line(stderr, text);
+}
+
+QString usage_text(const Command *command)
+{
+    QStringList lines;
+    if (!command) {
+        lines << QStringLiteral("用法：");
+        for (const Command &c : kCommands)
+            lines << QStringLiteral("  torvale-cli %1").arg(QString::fromUtf8(c.synopsis));
+        lines << QStringLiteral("  torvale-cli 操作 --help    显示该操作的说明")
+              << QStringLiteral("  torvale-cli --version     显示版本") << QString()
+              << QStringLiteral("每个操作都可加 --dry-run：只显示将要做什么，不改动任何文件。")
+              << QStringLiteral("退出状态：0 全部完成；1 操作被拒绝，或有文件被跳过或处理失败；2 用法错误。");
+        return lines.join(QLatin1Char('\n'));
+    }
+    lines << QStringLiteral("用法：torvale-cli %1 [--dry-run]").arg(QString::fromUtf8(command->synopsis))
+          << QString::fromUtf8(command->help) << QString() << QStringLiteral("选项：");
+    for (const Option &o : command->options) {
+        const QString name = QStringLiteral("--%1%2").arg(
+            QLatin1String(o.name), o.value ? QLatin1Char(' ') + QLatin1String(o.value) : QString());
+        lines << QStringLiteral("  %1%2").arg(name, -16).arg(QString::fromUtf8(o.help));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+int usage_error(const QString &why, const Command *command = nullptr)
+{
+    print_error(QStringLiteral("torvale-cli：%1").arg(why));
+    print_error(
+        command ? QStringLiteral("请用 torvale-cli %1 --help 查看用法。").arg(QLatin1String(command->name))
+                : QStringLiteral("请用 torvale-cli --help 查看用法。"));
     return Usage;
 }
 
-// Prints what a run did and turns it into the exit status.
-int finish(const Report &report, const QString &summary)
+struct Parsed
 {
-    if (report.status != Report::Status::Done) {
-        print(stderr, report.message);
-        return Trouble;
+    QByteArray dir; // as given: a path is bytes
+    QHash<QString, QString> values;
+    bool dryRun = false;
+    bool help = false;
+};
+
+// Reads the arguments after the operation: one folder and the options, as
+// "--name value" or "--name=value".
+std::optional<QString> parse(const Command &command, const QList<QByteArray> &args, Parsed *parsed)
+{
+    QList<QByteArray> folders;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QByteArray &arg = args[i];
+        if (!arg.startsWith("--") || arg == "--") {
+            folders << arg;
+            continue;
+        }
+        const qsizetype equals = arg.indexOf('=');
+        const QString name = QString::fromLatin1(arg.mid(2, equals < 0 ? -1 : equals - 2));
+        if (name == QLatin1String("help")) {
+            parsed->help = true;
+            continue;
+        }
+        const auto option = std::find_if(command.options.cbegin(), command.options.cend(),
+                                         [&](const Option &o) { return name == QLatin1String(o.name); });
+        if (option == command.options.cend())
+            return QStringLiteral("未知的选项“--%1”").arg(name);
+        if (!option->value) {
+            parsed->dryRun = true;
+            continue;
+        }
+        QByteArray value;
+        if (equals >= 0)
+            value = arg.mid(equals + 1);
+        else if (i + 1 < args.size())
+            value = args[++i];
+        else
+            return QStringLiteral("选项“--%1”缺少值").arg(name);
+        const std::optional<QString> text = decode_argument(value);
+        if (!text)
+            return QStringLiteral("选项“--%1”的值不是当前区域设置的字符集（%2）中的有效文字")
+                .arg(name, QString::fromLatin1(value.toPercentEncoding()));
+        parsed->values.insert(name, *text);
     }
-    print(stdout, summary);
-    for (const QString &note : report.notes)
-        print(stdout, note);
-    for (const Problem &p : report.problems)
-        print(stderr, QStringLiteral("跳过 %1：%2").arg(p.name, p.reason));
-    return report.problems.isEmpty() ? Success : Trouble;
+    if (parsed->help)
+        return std::nullopt;
+    if (folders.size() != 1)
+        return QStringLiteral("需要一个且只能一个文件夹");
+    parsed->dir = folders.constFirst();
+    if (!parsed->values.contains(QLatin1String(command.required)))
+        return QStringLiteral("缺少必填的选项“--%1”").arg(QLatin1String(command.required));
+    return std::nullopt;
 }
 
-// The plans, one line per file, for --dry-run.
-int print_rename_plan(const RenamePlan &plan)
+// --dry-run: the plan, one line per file.
+template <typename Plan> int print_plan(const Plan &plan)
 {
-    for (qsizetype row = 0; row < plan.moves.size(); ++row) {
-        const RenameMove &m = plan.moves[row];
-        print(stdout, QStringLiteral("%1%2 → %3").arg(row == plan.problemRow ? QStringLiteral("✗ ") : QString(), m.from, m.to));
-    }
-    if (plan.ok())
+    const PlanTable table = describe_plan(plan);
+    for (const QString &line : table.lines)
+        print(line);
+    if (plan.ok()) {
+        if (!table.statement.isEmpty())
+            print(table.statement);
         return Success;
-    print(stderr, plan.refusal);
+    }
+    print_error(table.statement);
     return Trouble;
 }
 
-int print_replace_plan(const ReplacePlan &plan)
+// Prints what a run did and turns it into the exit status.
+int finish(Operation operation, const Report &report)
 {
-    if (!plan.refusal.isEmpty()) {
-        print(stderr, plan.refusal);
+    if (report.status != Report::Status::Done) {
+        print_error(report.message);
         return Trouble;
     }
-    for (const ReplacePlanItem &item : plan.items) {
-        if (item.skipReason.isEmpty())
-            print(stdout, QStringLiteral("%1：%2 处").arg(item.name).arg(item.occurrences));
-        else
-            print(stdout, QStringLiteral("%1：跳过：%2").arg(item.name, item.skipReason));
-    }
-    return Success;
-}
-
-int print_convert_plan(const ConvertPlan &plan)
-{
-    if (!plan.refusal.isEmpty()) {
-        print(stderr, plan.refusal);
-        return Trouble;
-    }
-    const QString replaces = QStringLiteral("（替换已有文件）");
-    for (const ConvertItem &item : plan.items) {
-        if (item.skipReason.isEmpty())
-            print(stdout, QStringLiteral("%1 → %2%3").arg(item.source, item.page, item.replacesExisting ? replaces : QString()));
-        else
-            print(stdout, QStringLiteral("%1：跳过：%2").arg(item.source, item.skipReason));
-    }
-    print(stdout, QStringLiteral("index.htm%1").arg(plan.indexExists ? replaces : QString()));
-    return Success;
+    const ReportText text = describe_report(operation, report);
+    print(text.summary);
+    for (const QString &note : report.notes)
+        print(note);
+    if (!text.heading.isEmpty())
+        print_error(text.heading);
+    for (const QString &line : text.problems)
+        print_error(line);
+    return report.problems.isEmpty() ? Success : Trouble;
 }
 
 } // namespace
@@ -102,77 +197,60 @@ int print_convert_plan(const ConvertPlan &plan)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
-    if (args.size() < 2)
-        return usage_error(QStringLiteral("no operation given"));
-    const QString operation = args.takeAt(1);
-
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption start(QStringLiteral("start"), QString(), QStringLiteral("S"));
-    const QCommandLineOption prefix(QStringLiteral("prefix"), QString(), QStringLiteral("P"));
-    const QCommandLineOption width(QStringLiteral("width"), QString(), QStringLiteral("W"));
-    const QCommandLineOption find(QStringLiteral("find"), QString(), QStringLiteral("TEXT"));
-    const QCommandLineOption replacement(QStringLiteral("replace"), QString(), QStringLiteral("TEXT"));
-    const QCommandLineOption title(QStringLiteral("title"), QString(), QStringLiteral("TEXT"));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
-    parser.addOption(dryRun);
-
-    QList<QCommandLineOption> required;
-    if (operation == QLatin1String("rename")) {
-        parser.addOptions({start, prefix, width});
-        required = {start};
-    } else if (operation == QLatin1String("replace")) {
-        parser.addOptions({find, replacement});
-        required = {find};
-    } else if (operation == QLatin1String("html")) {
-        parser.addOptions({title});
-        required = {title};
-    } else {
-        return usage_error(QStringLiteral("unknown operation '%1'").arg(operation));
+    QList<QByteArray> args;
+    for (int i = 1; i < argc; ++i)
+        args << QByteArray(argv[i]);
+    if (args.isEmpty())
+        return usage_error(QStringLiteral("没有指定操作"));
+    const QByteArray first = args.takeFirst();
+    if (first == "--help" || first == "-h") {
+        print(usage_text(nullptr));
+        return Success;
     }
-    if (!parser.parse(args))
-        return usage_error(parser.errorText());
-    if (parser.positionalArguments().size() != 1)
-        return usage_error(QStringLiteral("give exactly one directory"));
-    for (const QCommandLineOption &option : required) {
-        if (!parser.isSet(option))
-            return usage_error(QStringLiteral("--%1 is required").arg(option.names().constFirst()));
+    if (first == "--version") {
+        print(QStringLiteral("torvale-cli %1").arg(QLatin1String(TORVALE_VERSION)));
+        return Success;
     }
-    const QString dir = QDir(parser.positionalArguments().constFirst()).absolutePath();
-    if (!QFileInfo(dir).isDir())
-        return usage_error(QStringLiteral("'%1' is not a directory").arg(dir));
+    const auto command =
+        std::find_if(kCommands.cbegin(), kCommands.cend(), [&](const Command &c) { return first == c.name; });
+    if (command == kCommands.cend())
+        return usage_error(QStringLiteral("未知的操作“%1”").arg(QString::fromLocal8Bit(first)));
+    Parsed parsed;
+    if (const std::optional<QString> why = parse(*command, args, &parsed))
+        return usage_error(*why, &*command);
+    if (parsed.help) {
+        print(usage_text(&*command));
+        return Success;
+    }
+    QString why;
+    if (!character_sets_available(&why)) {
+        print_error(why);
+        return Usage;
+    }
 
-    if (operation == QLatin1String("rename")) {
-        RenameParams params{dir, parser.value(prefix), parser.value(start), 0};
-        if (parser.isSet(width)) {
+    const QString &value = parsed.values.value(QLatin1String(command->required));
+    switch (command->operation) {
+    case Operation::Rename: {
+        RenameParams params{parsed.dir, parsed.values.value(QStringLiteral("prefix")), value};
+        if (parsed.values.contains(QStringLiteral("width"))) {
             bool ok = false;
-            params.width = parser.value(width).toInt(&ok);
+            params.width = parsed.values.value(QStringLiteral("width")).toInt(&ok);
             if (!ok || params.width < 2 || params.width > 8)
-                return usage_error(QStringLiteral("--width takes a number from 2 to 8"));
+                return usage_error(QStringLiteral("--width 的值应是 2 到 8 之间的数"), &*command);
         }
-        if (parser.isSet(dryRun))
-            return print_rename_plan(plan_rename(params));
-        const Report report = run_rename(params);
-        return finish(report, QStringLiteral("已更名 %1 个文件（共 %2 个）").arg(report.changed).arg(report.files));
+        const RenamePlan plan = plan_rename(params);
+        return parsed.dryRun ? print_plan(plan) : finish(Operation::Rename, apply_rename(plan));
     }
-    if (operation == QLatin1String("replace")) {
-        const ReplaceParams params{dir, parser.value(find), parser.value(replacement)};
-        if (parser.isSet(dryRun))
-            return print_replace_plan(plan_replace(params));
-        const Report report = run_replace(params);
-        return finish(report, QStringLiteral("修改了 %1 个文件，替换 %2 处（共 %3 个文件），跳过 %4 个")
-                                  .arg(report.changed)
-                                  .arg(report.occurrences)
-                                  .arg(report.files)
-                                  .arg(report.problems.size()));
+    case Operation::Replace: {
+        const ReplaceParams params{parsed.dir, value, parsed.values.value(QStringLiteral("replace"))};
+        return parsed.dryRun ? print_plan(plan_replace(params, true))
+                             : finish(Operation::Replace, apply_replace(plan_replace(params)));
     }
-    const ConvertParams params{dir, parser.value(title)};
-    if (parser.isSet(dryRun))
-        return print_convert_plan(plan_convert(params, true));
-    const Report report = run_convert(params);
-    return finish(report, QStringLiteral("生成了 %1 个网页和 index.htm（共 %2 个 txt 文件），跳过 %3 个")
-                              .arg(report.changed)
-                              .arg(report.files)
-                              .arg(report.problems.size()));
+    case Operation::Convert:
+    case Operation::Undo:
+        break;
+    }
+    const ConvertParams params{parsed.dir, value};
+    return parsed.dryRun ? print_plan(plan_convert(params, true))
+                         : finish(Operation::Convert, apply_convert(plan_convert(params)));
 }

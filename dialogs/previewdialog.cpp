@@ -18,7 +18,10 @@ namespace {
 class PreviewModel : public QAbstractTableModel
 {
 public:
-    PreviewModel(const PreviewSection &section, QObject *parent) : QAbstractTableModel(parent), m_section(section) {}
+    PreviewModel(const torvale::PlanTable &section, QObject *parent)
+        : QAbstractTableModel(parent), m_section(section)
+    {
+    }
 
     int rowCount(const QModelIndex &parent) const override
     {
@@ -32,7 +35,7 @@ public:
     {
         if (role == Qt::DisplayRole)
             return m_section.rows[index.row()].value(index.column());
-        if (role == Qt::BackgroundRole && m_section.markedRows.contains(index.row()))
+        if (role == Qt::BackgroundRole && m_section.marked.contains(index.row()))
             return QBrush(QColor(0xFF, 0xD0, 0xD0));
         return {};
     }
@@ -44,13 +47,12 @@ public:
     }
 
 private:
-    const PreviewSection m_section;
+    const torvale::PlanTable m_section;
 };
 
 } // namespace
 
-PreviewDialog::PreviewDialog(const QList<PreviewSection> &sections, QWidget *parent)
-    : QDialog(parent), m_sections(sections)
+PreviewDialog::PreviewDialog(const QList<torvale::PlanTable> &sections, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("PreviewDialog"));
     setWindowTitle(QStringLiteral("预览"));
@@ -58,7 +60,8 @@ PreviewDialog::PreviewDialog(const QList<PreviewSection> &sections, QWidget *par
     resize(560, 420);
 
     m_tabs = new QTabWidget(this);
-    for (const PreviewSection &section : sections) {
+    for (const torvale::PlanTable &section : sections) {
+        m_operations << section.operation;
         auto *page = new QWidget;
         auto *layout = new QVBoxLayout(page);
         auto *statement = new QLabel(section.statement);
@@ -74,7 +77,7 @@ PreviewDialog::PreviewDialog(const QList<PreviewSection> &sections, QWidget *par
         table->horizontalHeader()->setStretchLastSection(true);
         table->verticalHeader()->setDefaultSectionSize(20);
         layout->addWidget(table);
-        m_tabs->addTab(page, section.title);
+        m_tabs->addTab(page, torvale::operation_name(section.operation));
     }
 
     auto *buttons = new QDialogButtonBox(this);
@@ -90,8 +93,7 @@ PreviewDialog::PreviewDialog(const QList<PreviewSection> &sections, QWidget *par
     layout->addWidget(buttons);
 }
 
-int PreviewDialog::chosenOperation() const
+torvale::Operation PreviewDialog::chosenOperation() const
 {
-    const int tab = m_tabs->currentIndex();
-    return tab >= 0 && tab < m_sections.size() ? m_sections[tab].operation : 0;
+    return m_operations.value(m_tabs->currentIndex(), torvale::Operation::Undo);
 }

@@ -26,6 +26,20 @@ bool has_high_byte(QByteArrayView bytes)
 
 } // namespace
 
+bool character_sets_available(QString *why)
+{
+    const QString known = QStringLiteral("中文＜宋体");
+    const QByteArray bytes("\xD6\xD0\xCE\xC4\xA3\xBC\xCB\xCE\xCC\xE5");
+    QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
+    QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+    if (encoder.isValid() && decoder.isValid() && QByteArray(encoder.encode(known)) == bytes &&
+        QString(decoder.decode(bytes)) == known && encode(known, Charset::Gbk) == bytes)
+        return true;
+    *why = QStringLiteral("这个系统的 Qt 不支持 GBK 字符集（Qt 编译时没有带 ICU），无法读写中文文本文件，"
+                          "所以不能运行。请安装 Debian 的 Qt 6 软件包（libqt6core6）。");
+    return false;
+}
+
 bool is_valid_utf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
@@ -100,7 +114,8 @@ QString decode(QByteArrayView bytes, Charset charset)
             bytes = bytes.sliced(kUtf8Bom.size());
         // Whatever follows is text, a further U+FEFF included: the decoder
         // must not swallow it as a byte-order mark.
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         return decoder.decode(bytes);
     }
     // Bytes that are not GBK text are never decoded as such (detect_charset).

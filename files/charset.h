@@ -12,6 +12,12 @@ namespace torvale {
 // unless they are recognisably UTF-8.
 enum class Charset { Gbk, Utf8, Utf8Bom };
 
+// True when the GBK character set is there (Qt's ICU-backed codec) and
+// converts known characters both ways. Without it, every GBK file would
+// silently count as not text: the programs refuse to run instead, and
+// *why says so.
+bool character_sets_available(QString *why);
+
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool is_valid_utf8(QByteArrayView bytes);
 

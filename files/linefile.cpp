@@ -1,6 +1,5 @@
 #include "linefile.h"
 
-#include "filesystem.h"
 #include "textbuffer.h"
 
 namespace torvale {
@@ -24,12 +23,13 @@ void split_lines(QStringView text, const LineStep &step)
     }
 }
 
-bool read_text_file(const QString &path, QByteArray *bytes, Charset *charset, QString *error)
+bool read_text_file(const Folder &folder, const QByteArray &name, const Stamp *expected, QByteArray *bytes,
+                    Charset *charset, QString *error)
 {
     const QString notText = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码）");
     FileReader reader;
     bytes->clear();
-    if (!reader.open(path, error))
+    if (!reader.open(folder, name, expected, error))
         return false;
     // Most files that are not text show a NUL byte early: stop there rather
     // than read a large binary file whole.
@@ -51,11 +51,12 @@ bool read_text_file(const QString &path, QByteArray *bytes, Charset *charset, QS
     return true;
 }
 
-bool for_each_line(const QString &path, const LineStep &step, QString *error)
+bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *expected, const LineStep &step,
+                   QString *error)
 {
     QByteArray bytes;
     Charset charset;
-    if (!read_text_file(path, &bytes, &charset, error))
+    if (!read_text_file(folder, name, expected, &bytes, &charset, error))
         return false;
     const QString text = decode(bytes, charset);
     bytes.clear();
@@ -63,11 +64,12 @@ bool for_each_line(const QString &path, const LineStep &step, QString *error)
     return true;
 }
 
-bool write_buffer(const QString &path, const TextBuffer &buffer, QString *error)
+bool write_buffer(const Folder &folder, const QByteArray &name, const Stamp *replaces,
+                  const TextBuffer &buffer, QString *error)
 {
     QByteArray bytes = encode_gbk_for_html(buffer.buffer_text());
     bytes += "\r\n";
-    return save_file(path, bytes, error);
+    return save_file(folder, name, replaces, bytes, error);
 }
 
 } // namespace torvale

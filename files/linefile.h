@@ -1,6 +1,7 @@
 #pragma once
 
 #include "charset.h"
+#include "folder.h"
 
 #include <QString>
 
@@ -17,18 +18,21 @@ using LineStep = std::function<void(const QString &WorkText)>;
 // line without CR ends at the end. An empty text has no lines.
 void split_lines(QStringView text, const LineStep &step);
 
+// Reads a file of the folder and tells its character set; false with the
+// reason when it cannot be read or is not text.
+bool read_text_file(const Folder &folder, const QByteArray &name, const Stamp *expected, QByteArray *bytes,
+                    Charset *charset, QString *error);
+
 // Reads a text file and runs the step for each of its lines. The file must be
 // text (see detect_charset); otherwise, or when it cannot be read, returns
 // false with the reason in *error and runs no step.
-bool for_each_line(const QString &path, const LineStep &step, QString *error);
+bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *expected, const LineStep &step,
+                   QString *error);
 
-// Writes the buffer followed by CR LF to the path in code page 936, replacing
-// the file atomically. Characters that the code page lacks are written as
-// HTML character references.
-bool write_buffer(const QString &path, const TextBuffer &buffer, QString *error);
-
-// Reads a file and tells its character set; false with the reason when it
-// cannot be read or is not text.
-bool read_text_file(const QString &path, QByteArray *bytes, Charset *charset, QString *error);
+// Writes the buffer followed by CR LF to an entry of the folder in code page
+// 936, atomically (see FileWriter for replaces). Characters that the code
+// page lacks are written as HTML character references.
+bool write_buffer(const Folder &folder, const QByteArray &name, const Stamp *replaces,
+                  const TextBuffer &buffer, QString *error);
 
 } // namespace torvale

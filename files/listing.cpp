@@ -1,20 +1,8 @@
 #include "listing.h"
 
-#include "workdir.h"
-
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
-
 #include <algorithm>
 
 namespace torvale {
-
-QString extension_of(const QString &name)
-{
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    return (dot < 0 ? name : name.mid(dot + 1)).toLower();
-}
 
 namespace {
 
@@ -33,7 +21,10 @@ int compare_numbers(QStringView a, QStringView b)
     return x.compare(y);
 }
 
-bool is_digit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool is_digit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 qsizetype digit_run_end(QStringView s, qsizetype from)
 {
@@ -75,40 +66,20 @@ bool natural_less(const QString &a, const QString &b)
     return a < b;
 }
 
-Listing list_plain_files(const QString &dir)
+bool list_folder(const Folder &folder, Listing *listing, QString *error)
 {
-    Listing listing;
-    const QDir directory(dir);
-    if (!directory.exists() || !directory.isReadable()) {
-        listing.ok = false;
-        listing.error = QStringLiteral("无法读取文件夹“%1”").arg(QDir::toNativeSeparators(dir));
-        return listing;
-    }
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        // A name that does not survive the file-name encoding (invalid UTF-8
-        // bytes) cannot be looked up again: it lands among the others, untouched.
-        if (info.isFile() && !info.isSymLink() && !info.isHidden())
-            listing.names.append(info.fileName());
-        else
-            listing.others.append(info.fileName());
-    }
-    std::sort(listing.names.begin(), listing.names.end(), natural_less);
-    return listing;
-}
-
-Listing list_working_files(const QString &dir)
-{
-    const QString guard = protected_folder_of(dir);
-    if (!guard.isEmpty()) {
-        Listing refused;
-        refused.ok = false;
-        refused.error = protected_folder_message(guard);
-        return refused;
-    }
-    return list_plain_files(dir);
+    std::vector<Entry> entries;
+    if (!folder.entries(&entries, error))
+        return false;
+    for (Entry &entry : entries)
+        (entry.plain() ? listing->plain : listing->others).push_back(std::move(entry));
+    std::sort(listing->plain.begin(), listing->plain.end(), [](const Entry &a, const Entry &b) {
+        if (natural_less(a.name.text, b.name.text))
+            return true;
+        // Two names that show the same: by their bytes, the same order every time.
+        return !natural_less(b.name.text, a.name.text) && a.name.bytes < b.name.bytes;
+    });
+    return true;
 }
 
 } // namespace torvale

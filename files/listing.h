@@ -1,13 +1,12 @@
 #pragma once
 
+#include "folder.h"
+
 #include <QString>
-#include <QStringList>
+
+#include <vector>
 
 namespace torvale {
-
-// The extension of a file name: everything after its first dot, or the whole
-// name when it has none, in lower case ("archive.tar.GZ" -> "tar.gz").
-QString extension_of(const QString &name);
 
 // The order in which file managers show names: runs of digits compare by their
 // value, everything else case-insensitively character by character, so that
@@ -16,20 +15,13 @@ bool natural_less(const QString &a, const QString &b);
 
 struct Listing
 {
-    bool ok = true;
-    QString error;     // why the directory could not be read
-    QStringList names;  // plain files, without their directory, in natural order
-    QStringList others; // every other entry: hidden files, folders, links, FIFOs... (unsorted)
+    std::vector<Entry> plain;  // regular files that are not hidden, in natural order
+    std::vector<Entry> others; // every other entry: hidden files, folders, links, FIFOs... (unsorted)
 };
 
-// Every plain file of a directory: regular files only, no directories, links,
-// FIFOs, sockets or devices, and no hidden files. All names are read before
-// the caller changes anything.
-Listing list_plain_files(const QString &dir);
-
-// The plain files of a folder that an operation may work in: refused (with
-// the reason in error) for the root and the system's folders, and for a
-// folder that cannot be read.
-Listing list_working_files(const QString &dir);
+// Every entry of the folder, read before the caller changes anything. Plain
+// files are regular files only: no folders, links, FIFOs, sockets or
+// devices, and no hidden files.
+bool list_folder(const Folder &folder, Listing *listing, QString *error);
 
 } // namespace torvale

@@ -2,126 +2,139 @@
 
 #include "pages.h"
 
-#include "testhook.h"
-
-#include "files/filesystem.h"
 #include "files/linefile.h"
-#include "files/listing.h"
 #include "files/textbuffer.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 
 namespace torvale {
 
-QString page_name_of(const QString &source)
+FileName page_name_of(const FileName &source)
 {
-    const QString stem = source.size() > 3 ? source.left(source.size() - 4) : source;
-    return stem.toLower() + QLatin1String(".htm");
+    const QByteArrayView stem = QByteArrayView(source.bytes).chopped(source.bytes.size() > 3 ? 4 : 0);
+    const QByteArray lowered = lower_case_bytes(stem, source.coding);
+    return {lowered + ".htm", FileName::text_of(lowered, source.coding) + QLatin1String(".htm"),
+            source.coding};
 }
 
 namespace {
 
-// True when a page may be written at this path: nothing is there, or a
-// regular file that the page replaces (never a folder or a link).
-bool is_free_for_page(const QFileInfo &info)
+// Why a page may not be written where a file stands: a folder, link or
+// device is never replaced, nor a file that nobody may write.
+QString blocked_reason(const Stamp &stamp)
 {
-    return !info.isSymLink() && (!info.exists() || info.isFile());
+    if (!stamp.exists())
+        return {};
+    if (!stamp.is_regular())
+        return QStringLiteral("被文件夹或链接占用");
+    if (stamp.write_protected())
+        return QStringLiteral("是只读文件");
+    return {};
 }
 
 // Writes a page; with a backup folder, first keeps a copy of the file it
 // replaces, and notes the change for undo.
-bool write_page(const QDir &dir, const QString &name, const TextBuffer &buffer, const QString &backupDir,
-                Report &report, QString *error)
+bool write_page(const ConvertPlan &plan, const FileName &page, const Stamp &replaces,
+                const TextBuffer &buffer, Report &report, QString *error)
 {
-    const QString path = dir.filePath(name);
-    QString backup;
-    if (!backupDir.isEmpty() && QFileInfo::exists(path)) {
+    const Folder &folder = *plan.folder;
+    QByteArray backup;
+    if (plan.backups && replaces.exists()) {
         QByteArray former;
-        backup = QDir(backupDir).filePath(QString::number(report.changes.size()));
-        if (!read_file(path, &former, error) || !save_file(backup, former, error)) {
+        backup = QByteArray::number(report.changes.size());
+        if (!read_file(folder, page.bytes, &replaces, &former, error) ||
+            !save_file(*plan.backups, backup, nullptr, former, error, false)) {
             *error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(*error);
             return false;
         }
     }
-    if (!write_buffer(path, buffer, error))
+    if (!write_buffer(folder, page.bytes, replaces.exists() ? &replaces : nullptr, buffer, error)) {
+        *error = QStringLiteral("写入失败（%1）").arg(*error);
         return false;
-    if (!backupDir.isEmpty()) {
-        report.changes.append({backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten, name, {}, backup,
-                               fingerprint_of(path)});
+    }
+    if (plan.backups) {
+        report.changes.append({backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten,
+                               page.bytes,
+                               {},
+                               backup,
+                               folder.stamp(page.bytes)});
     }
     return true;
 }
 
 } // namespace
 
-ConvertPlan plan_convert(const ConvertParams &params, bool examineSources)
+ConvertPlan plan_convert(const ConvertParams &params, bool examineContents)
 {
     ConvertPlan plan;
-    const Listing listing = list_working_files(params.dir);
-    if (!listing.ok) {
-        plan.refusal = listing.error;
+    plan.title = params.title;
+    Listing listing;
+    if (!open_for_plan(params.dir, plan, listing))
         return plan;
+    if (!params.backupDir.isEmpty()) {
+        plan.backups = Folder::open(params.backupDir, &plan.refusal, false);
+        if (!plan.backups)
+            return plan;
     }
-    const QDir dir(params.dir);
-    QHash<QString, QString> pageSources; // page name -> the text file it is made from
-    for (const QString &CurrentName : listing.names) {
-        if (extension_of(CurrentName) != QLatin1String("txt"))
+    QHash<QByteArray, Stamp> stamps; // every entry by name
+    for (const std::vector<Entry> *entries : {&listing.plain, &listing.others}) {
+        for (const Entry &e : *entries)
+            stamps.insert(e.name.bytes, e.stamp);
+    }
+    QHash<QByteArray, QString> pageSources; // page name -> the text file it is made from
+    for (const Entry &entry : listing.plain) {
+        if (extension_bytes(entry.name) != "txt")
             continue;
-        ConvertItem item;
-        item.source = CurrentName;
-        item.page = page_name_of(CurrentName);
-        const QFileInfo pageInfo(dir.filePath(item.page));
-        if (item.page == kIndexName) {
+        ConvertItem item{entry, page_name_of(entry.name), stamps.value(page_name_of(entry.name).bytes), {}};
+        if (item.page.bytes == kIndexName.toLatin1()) {
             item.skipReason = QStringLiteral("它的网页会与索引文件“index.htm”同名，未转换");
-        } else if (const auto other = pageSources.constFind(item.page); other != pageSources.constEnd()) {
-            item.skipReason = QStringLiteral("它的网页“%1”与“%2”的网页同名，未转换").arg(item.page, *other);
-        } else if (!is_free_for_page(pageInfo)) {
-            item.skipReason = QStringLiteral("网页的位置“%1”被文件夹或链接占用，未转换").arg(item.page);
+        } else if (const auto other = pageSources.constFind(item.page.bytes);
+                   other != pageSources.constEnd()) {
+            item.skipReason =
+                QStringLiteral("它的网页“%1”与“%2”的网页同名，未转换").arg(item.page.shown(), *other);
+        } else if (const QString blocked = blocked_reason(item.pageStamp); !blocked.isEmpty()) {
+            item.skipReason = QStringLiteral("网页的位置“%1”%2，未转换").arg(item.page.shown(), blocked);
         } else {
-            item.replacesExisting = pageInfo.exists();
-            pageSources.insert(item.page, CurrentName);
+            pageSources.insert(item.page.bytes, entry.name.shown());
             QByteArray bytes;
             Charset charset;
-            if (examineSources)
-                read_text_file(dir.filePath(CurrentName), &bytes, &charset, &item.skipReason);
+            if (examineContents)
+                read_text_file(*plan.folder, entry.name.bytes, &entry.stamp, &bytes, &charset,
+                               &item.skipReason);
         }
-        plan.items.append(item);
+        plan.items.push_back(std::move(item));
     }
-    plan.indexExists = QFileInfo::exists(dir.filePath(kIndexName));
+    plan.index = stamps.value(kIndexName.toLatin1());
+    if (const QString blocked = blocked_reason(plan.index); !blocked.isEmpty())
+        plan.indexSkipReason = QStringLiteral("索引文件的位置%1，未写入").arg(blocked);
     return plan;
 }
 
-Report run_convert(const ConvertParams &params, const Progress &progress)
+Report apply_convert(const ConvertPlan &plan, const Progress &progress)
 {
     Report report;
-    const ConvertPlan plan = plan_convert(params);
-    if (!plan.refusal.isEmpty()) {
-        report.status = Report::Status::Refused;
-        report.message = plan.refusal;
-        return report;
-    }
-    after_planning(params.dir);
-    const QDir dir(params.dir);
     const int FileCount = int(plan.items.size());
     report.files = FileCount;
+    const std::optional<FolderLock> lock = begin_apply(plan, report);
+    if (!lock)
+        return report;
+    const Folder &folder = *plan.folder;
     if (progress)
         progress(0, FileCount + 1);
 
     TextBuffer buffer;
     QList<IndexEntry> written;
     for (int Counter = 1; Counter <= FileCount; ++Counter) {
-        const ConvertItem &item = plan.items[Counter - 1];
+        const ConvertItem &item = plan.items[size_t(Counter - 1)];
+        QString error;
         if (!item.skipReason.isEmpty()) {
-            report.problems.append({item.source, item.skipReason});
+            report.problems.append({item.source.name.shown(), item.skipReason});
         } else {
             buffer.buffer_clear();
             bool first = true;
             QString title;
-            QString error;
             const bool read = for_each_line(
-                dir.filePath(item.source),
+                folder, item.source.name.bytes, &item.source.stamp,
                 [&](const QString &line) {
                     const QString WorkText = escape_angles(line);
                     if (first) {
@@ -134,16 +147,16 @@ Report run_convert(const ConvertParams &params, const Progress &progress)
                 },
                 &error);
             if (!read) {
-                report.problems.append({item.source, error});
+                report.problems.append({item.source.name.shown(), error});
             } else {
                 if (first) // a file without any line: the head with an empty title
                     append_page_head(buffer, title);
                 append_page_end(buffer);
-                if (write_page(dir, item.page, buffer, params.backupDir, report, &error)) {
+                if (write_page(plan, item.page, item.pageStamp, buffer, report, &error)) {
                     written.append({item.page, title});
                     ++report.changed;
                 } else {
-                    report.problems.append({item.page, error});
+                    report.problems.append({item.page.shown(), error});
                 }
             }
             buffer.buffer_clear();
@@ -152,15 +165,17 @@ Report run_convert(const ConvertParams &params, const Progress &progress)
             progress(Counter, FileCount + 1);
     }
 
-    const QFileInfo indexInfo(dir.filePath(kIndexName));
     QString error;
-    if (!is_free_for_page(indexInfo)) {
-        report.problems.append({kIndexName, QStringLiteral("索引文件的位置被文件夹或链接占用，未写入")});
+    if (!plan.indexSkipReason.isEmpty()) {
+        report.problems.append({kIndexName, plan.indexSkipReason});
     } else {
-        append_index(buffer, params.title, written);
-        if (!write_page(dir, kIndexName, buffer, params.backupDir, report, &error))
+        append_index(buffer, plan.title, written);
+        report.indexWritten =
+            write_page(plan, FileName::from_bytes(kIndexName.toLatin1()), plan.index, buffer, report, &error);
+        if (!report.indexWritten)
             report.problems.append({kIndexName, error});
     }
+    folder.sync(&error);
     return report;
 }
 

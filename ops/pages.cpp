@@ -13,7 +13,8 @@ const QString Text6 = QString::fromUtf8(
     "\tMARGIN-LEFT: 0.5in; MARGIN-RIGHT: 0.5in; MARGIN-TOP: 0.2in\r\n"
     "}\r\n"
     "H1 {\r\n"
-    "\tBACKGROUND: #009be6; COLOR: white; FONT-FAMILY: verdana,helvetica,arial,san-serif; FONT-SIZE: 10pt; \r\n"
+    "\tBACKGROUND: #009be6; COLOR: white; FONT-FAMILY: verdana,helvetica,arial,san-serif; FONT-SIZE: 10pt; "
+    "\r\n"
     "FONT-STYLE: normal\r\n"
     "}\r\n"
     "H2 {\r\n"
@@ -100,27 +101,35 @@ void append_page_end(TextBuffer &buffer)
     buffer.buffer_append(u"</BODY></HTML>");
 }
 
-QString link_target(const QString &pageName)
+namespace {
+
+// A character that would end the attribute, start a character reference,
+// or be taken as part of the address rather than the file name.
+bool needs_percent(uchar c)
+{
+    return c < 0x20 || c == 0x7F || c == '"' || c == '#' || c == '%' || c == '?' || c == '&' || c == '<' ||
+           c == '>';
+}
+
+QString percent(uchar c)
+{
+    return QStringLiteral("%%1").arg(c, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+QString link_target(const FileName &page)
 {
     QString target;
-    target.reserve(pageName.size());
-    for (QChar c : pageName) {
-        switch (c.unicode()) {
-        case '"':
-            target += QLatin1String("%22");
-            break;
-        case '#':
-            target += QLatin1String("%23");
-            break;
-        case '%':
-            target += QLatin1String("%25");
-            break;
-        case '?':
-            target += QLatin1String("%3F");
-            break;
-        default:
-            target += c;
-        }
+    if (page.coding == FileName::Coding::Utf8) {
+        for (QChar c : page.text)
+            target += c.unicode() < 0x80 && needs_percent(uchar(c.unicode())) ? percent(uchar(c.unicode()))
+                                                                              : QString(c);
+        return target;
+    }
+    for (char b : page.bytes) {
+        const auto c = uchar(b);
+        target += c >= 0x80 || needs_percent(c) ? percent(c) : QString(QLatin1Char(b));
     }
     return target;
 }
@@ -136,7 +145,7 @@ void append_index(TextBuffer &buffer, const QString &title, const QList<IndexEnt
     for (const IndexEntry &page : pages) {
         buffer.buffer_append(u"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;<a HREF=");
         buffer.buffer_append(Text10);
-        buffer.buffer_append(link_target(page.pageName));
+        buffer.buffer_append(link_target(page.page));
         buffer.buffer_append(Text10);
         buffer.buffer_append(u">");
         buffer.buffer_append(page.title);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/filename.h"
+
 #include <QList>
 #include <QString>
 
@@ -27,12 +29,14 @@ void append_page_line(TextBuffer &buffer, const QString &line);
 void append_page_end(TextBuffer &buffer);
 
 // The link target of a page in the index: its file name, with the characters
-// that would break the link percent-encoded.
-QString link_target(const QString &pageName);
+// that would change the link's meaning for a browser percent-encoded. A name
+// that is not UTF-8 has its bytes percent-encoded, so that the link leads to
+// exactly those bytes.
+QString link_target(const FileName &page);
 
 struct IndexEntry
 {
-    QString pageName; // without its directory
+    FileName page; // without its directory
     QString title;
 };
 

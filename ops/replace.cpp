@@ -1,21 +1,12 @@
 #include "replace.h"
 
-#include "testhook.h"
+#include "parallel.h"
 
-#include "files/filesystem.h"
-#include "files/linefile.h"
-#include "files/listing.h"
-
-#include <QDir>
-#include <QThread>
+#include "files/gbktable.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace torvale {
 
@@ -89,34 +80,78 @@ int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needl
     return count;
 }
 
-ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &params, const ReplaceNeedles &needles)
+namespace {
+
+// The search and replacement texts as bytes in each character set that a
+// file may have. A text that GBK cannot hold occurs in no GBK file.
+struct Needles
 {
-    ReplaceVerdict verdict;
-    if (params.find.isEmpty())
-        return verdict;
+    explicit Needles(const ReplacePlan &plan)
+        : findGbk(encode(plan.find, Charset::Gbk)), findUtf8(plan.find.toUtf8()),
+          replaceGbk(encode(plan.replace, Charset::Gbk)), replaceUtf8(plan.replace.toUtf8())
+    {
+    }
+    // True when the bytes may hold the search text in either character set.
+    bool may_occur_in(QByteArrayView bytes) const
+    {
+        return (findGbk && bytes.contains(*findGbk)) || (findUtf8 != findGbk && bytes.contains(findUtf8));
+    }
+    std::optional<QByteArray> findGbk;
+    QByteArray findUtf8;
+    std::optional<QByteArray> replaceGbk;
+    QByteArray replaceUtf8;
+};
+
+// What a replace does to one file, worked out without changing it.
+struct Verdict
+{
+    int occurrences = 0;
+    QString skipReason;
+    QByteArray newBytes;    // set when the file is to be rewritten
+    QByteArray formerBytes; // and its bytes now
+};
+
+struct Outcome
+{
+    int occurrences = 0;
+    QByteArray bytes;
+};
+
+Outcome replaced(QByteArrayView bytes, Charset charset, const Needles &needles)
+{
+    Outcome outcome;
+    const bool gbk = charset == Charset::Gbk;
+    if (gbk && !needles.findGbk)
+        return outcome;
+    outcome.occurrences = replace_in_bytes(
+        bytes, charset, gbk ? *needles.findGbk : needles.findUtf8,
+        gbk ? needles.replaceGbk.value_or(QByteArray()) : needles.replaceUtf8, &outcome.bytes);
+    return outcome;
+}
+
+Verdict examine(const Folder &folder, const Entry &file, const Needles &needles)
+{
+    Verdict verdict;
     QByteArray bytes;
     QString error;
     FileReader reader;
-    if (!reader.open(path, &error)) {
+    auto unreadable = [&] {
         verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
         return verdict;
-    }
+    };
+    if (!reader.open(folder, file.name.bytes, &file.stamp, &error))
+        return unreadable();
     // Most files hold no occurrence: pass them over without decoding, and a
     // large one a piece at a time, so that memory stays small.
-    auto mayHold = [&needles](QByteArrayView bytes) {
-        return (needles.findGbk && bytes.contains(*needles.findGbk)) ||
-               (needles.findUtf8 != needles.findGbk && bytes.contains(needles.findUtf8));
-    };
     constexpr qsizetype kPiece = 8 * 1024 * 1024;
-    if (reader.size() > kPiece) {
-        const qsizetype overlap = std::max(needles.findUtf8.size(), needles.findGbk.value_or(QByteArray()).size());
+    if (reader.stamp().size > kPiece) {
+        const qsizetype overlap =
+            std::max(needles.findUtf8.size(), needles.findGbk.value_or(QByteArray()).size());
         bool found = false;
         for (qsizetype n; !found && (n = reader.read_some(bytes, kPiece, &error)) != 0;) {
-            if (n < 0) {
-                verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
-                return verdict;
-            }
-            found = mayHold(bytes);
+            if (n < 0)
+                return unreadable();
+            found = needles.may_occur_in(bytes);
             bytes.remove(0, std::max<qsizetype>(0, bytes.size() - overlap));
         }
         if (!found)
@@ -124,11 +159,9 @@ ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &par
         bytes.clear();
         reader.rewind();
     }
-    if (!reader.read_rest(bytes, &error)) {
-        verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
-        return verdict;
-    }
-    if (!mayHold(bytes))
+    if (!reader.read_rest(bytes, &error))
+        return unreadable();
+    if (!needles.may_occur_in(bytes))
         return verdict;
 
     const std::optional<Charset> charset = detect_charset(bytes);
@@ -136,137 +169,140 @@ ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &par
         verdict.skipReason = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码），未修改");
         return verdict;
     }
-    const bool gbk = *charset == Charset::Gbk;
-    if (gbk && !needles.findGbk)
+    Outcome outcome = replaced(bytes, *charset, needles);
+    if (outcome.occurrences == 0)
         return verdict;
-    const int count = replace_in_bytes(bytes, *charset, gbk ? *needles.findGbk : needles.findUtf8,
-                                       gbk ? needles.replaceGbk.value_or(QByteArray()) : needles.replaceUtf8,
-                                       &verdict.newBytes);
-    if (count == 0)
-        return verdict;
-    verdict.occurrences = count;
-    if (gbk && !needles.replaceGbk)
+    verdict.occurrences = outcome.occurrences;
+    // Short text can be valid UTF-8 and valid GBK at once: when the two
+    // readings would give different bytes, no guess is safe.
+    auto ambiguous = [&] {
+        if (*charset != Charset::Utf8 || !GbkTable::instance().is_text(bytes))
+            return false;
+        const Outcome asGbk = replaced(bytes, Charset::Gbk, needles);
+        return asGbk.occurrences != outcome.occurrences || asGbk.bytes != outcome.bytes ||
+               !needles.replaceGbk;
+    };
+    if (ambiguous())
+        verdict.skipReason = QStringLiteral("编码不明确（既可读作 UTF-8，也可读作 GBK），未修改");
+    else if (*charset == Charset::Gbk && !needles.replaceGbk)
         verdict.skipReason = QStringLiteral("替换字符串中有GBK编码无法表示的字符，未修改");
-    else if (is_write_protected(path))
+    else if (file.stamp.write_protected())
         verdict.skipReason = QStringLiteral("文件是只读的，未修改");
-    if (!verdict.skipReason.isEmpty())
-        verdict.newBytes.clear();
-    else
+    if (verdict.skipReason.isEmpty()) {
+        verdict.newBytes = std::move(outcome.bytes);
         verdict.formerBytes = std::move(bytes);
+    }
     return verdict;
 }
 
-ReplaceNeedles::ReplaceNeedles(const ReplaceParams &params)
-    : findGbk(encode(params.find, Charset::Gbk)),
-      findUtf8(params.find.toUtf8()),
-      replaceGbk(encode(params.replace, Charset::Gbk)),
-      replaceUtf8(params.replace.toUtf8())
+// Calls progress with every value from the last one given up to value.
+struct StepwiseProgress
 {
-}
+    const Progress &progress;
+    int maximum;
+    int last = 0;
+    void operator()(int value)
+    {
+        while (progress && last < value)
+            progress(++last, maximum);
+    }
+};
 
-ReplacePlan plan_replace(const ReplaceParams &params)
+} // namespace
+
+ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents)
 {
     ReplacePlan plan;
-    const Listing listing = list_working_files(params.dir);
-    if (!listing.ok) {
-        plan.refusal = listing.error;
+    plan.find = params.find;
+    plan.replace = params.replace;
+    Listing listing;
+    if (!open_for_plan(params.dir, plan, listing))
         return plan;
+    if (!params.backupDir.isEmpty()) {
+        plan.backups = Folder::open(params.backupDir, &plan.refusal, false);
+        if (!plan.backups)
+            return plan;
     }
-    const QDir dir(params.dir);
-    const ReplaceNeedles needles(params);
-    for (const QString &name : listing.names) {
-        const ReplaceVerdict verdict = examine_for_replace(dir.filePath(name), params, needles);
-        if (verdict.occurrences > 0 || !verdict.skipReason.isEmpty())
-            plan.items.append({name, verdict.occurrences, verdict.skipReason});
+    plan.items.reserve(listing.plain.size());
+    for (Entry &entry : listing.plain)
+        plan.items.push_back({std::move(entry), params.find.isEmpty() ? 0 : -1, {}});
+    if (examineContents && !params.find.isEmpty()) {
+        const Needles needles(plan);
+        run_in_parallel(int(plan.items.size()),
+                        [&](int i) {
+                            ReplaceItem &item = plan.items[size_t(i)];
+                            const Verdict verdict = examine(*plan.folder, item.file, needles);
+                            item.occurrences = verdict.occurrences;
+                            item.skipReason = verdict.skipReason;
+                        },
+                        {});
     }
     return plan;
 }
 
-Report run_replace(const ReplaceParams &params, const Progress &progress)
+Report apply_replace(const ReplacePlan &plan, const Progress &progress)
 {
     Report report;
-    const Listing listing = list_working_files(params.dir);
-    if (!listing.ok) {
-        report.status = Report::Status::Refused;
-        report.message = listing.error;
-        return report;
-    }
-    after_planning(params.dir);
-    const QDir dir(params.dir);
-    const QStringList &SourceFiles = listing.names;
-    const int FileCount = int(SourceFiles.size());
+    const int FileCount = int(plan.items.size());
     report.files = FileCount;
+    const std::optional<FolderLock> lock = begin_apply(plan, report);
+    if (!lock)
+        return report;
+    StepwiseProgress stepwise{progress, FileCount + 1};
     if (progress)
         progress(0, FileCount + 1);
 
-    // Files are independent of each other: a few workers read, replace and
-    // write them side by side while this thread reports progress. Each file
-    // is written atomically, so the work stays as safe as one file at a time.
-    struct Outcome
+    struct Result
     {
         int occurrences = 0;
         QString problem;
-        bool written = false;
         Change change;
     };
-    std::vector<Outcome> outcomes(static_cast<size_t>(FileCount));
-    const ReplaceNeedles needles(params);
-    std::atomic<int> next{0};
-    std::mutex mutex;
-    std::condition_variable finishedOne;
-    int finished = 0;
-    auto work = [&] {
-        for (int i; (i = next++) < FileCount;) {
-            Outcome &outcome = outcomes[size_t(i)];
-            const QString path = dir.filePath(SourceFiles[i]);
-            ReplaceVerdict verdict = examine_for_replace(path, params, needles);
-            outcome.problem = verdict.skipReason;
-            if (verdict.skipReason.isEmpty() && verdict.occurrences > 0) {
-                QString error;
-                const QString backup =
-                    params.backupDir.isEmpty() ? QString() : QDir(params.backupDir).filePath(QString::number(i));
-                if (!backup.isEmpty() && !save_file(backup, verdict.formerBytes, &error)) {
-                    outcome.problem = QStringLiteral("无法保存撤销所需的副本（%1），未修改").arg(error);
-                } else if (save_file(path, verdict.newBytes, &error)) {
-                    outcome.written = true;
-                    outcome.occurrences = verdict.occurrences;
-                    if (!backup.isEmpty())
-                        outcome.change = {Change::Kind::Rewritten, SourceFiles[i], {}, backup, fingerprint_of(path)};
-                } else {
-                    outcome.problem = error;
-                }
+    std::vector<Result> results(static_cast<size_t>(FileCount));
+    const Needles needles(plan);
+    const Folder &folder = *plan.folder;
+    run_in_parallel(
+        FileCount,
+        [&](int i) {
+            const ReplaceItem &item = plan.items[size_t(i)];
+            Result &result = results[size_t(i)];
+            if (item.occurrences == 0 || !item.skipReason.isEmpty()) {
+                result.problem = item.skipReason; // known from the plan: nothing to read
+                return;
             }
-            std::lock_guard<std::mutex> lock(mutex);
-            ++finished;
-            finishedOne.notify_one();
-        }
-    };
-    const int workers = std::clamp(QThread::idealThreadCount(), 1, 4);
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers && w < FileCount; ++w)
-        threads.emplace_back(work);
-    for (int reported = 0; reported < FileCount;) {
-        std::unique_lock<std::mutex> lock(mutex);
-        finishedOne.wait(lock, [&] { return finished > reported; });
-        const int now = finished;
-        lock.unlock();
-        for (; reported < now; ++reported) {
-            if (progress)
-                progress(reported + 1, FileCount + 1);
-        }
-    }
-    for (std::thread &t : threads)
-        t.join();
+            Verdict verdict = examine(folder, item.file, needles);
+            result.problem = verdict.skipReason;
+            if (!verdict.skipReason.isEmpty() || verdict.occurrences == 0)
+                return;
+            QString error;
+            const QByteArray backup = plan.backups ? QByteArray::number(i) : QByteArray();
+            if (plan.backups &&
+                !save_file(*plan.backups, backup, nullptr, verdict.formerBytes, &error, false)) {
+                result.problem = QStringLiteral("无法保存撤销所需的副本（%1），未修改").arg(error);
+            } else if (!save_file(folder, item.file.name.bytes, &item.file.stamp, verdict.newBytes, &error)) {
+                result.problem = QStringLiteral("写入失败（%1），未修改").arg(error);
+            } else {
+                result.occurrences = verdict.occurrences;
+                result.change = {Change::Kind::Rewritten,
+                                 item.file.name.bytes,
+                                 {},
+                                 backup,
+                                 folder.stamp(item.file.name.bytes)};
+            }
+        },
+        stepwise);
 
+    QString error;
+    folder.sync(&error);
     for (int i = 0; i < FileCount; ++i) {
-        const Outcome &outcome = outcomes[size_t(i)];
-        if (!outcome.problem.isEmpty())
-            report.problems.append({SourceFiles[i], outcome.problem});
-        if (outcome.written) {
+        const Result &result = results[size_t(i)];
+        if (!result.problem.isEmpty())
+            report.problems.append({plan.items[size_t(i)].file.name.shown(), result.problem});
+        if (result.occurrences > 0) {
             ++report.changed;
-            report.occurrences += outcome.occurrences;
-            if (!params.backupDir.isEmpty())
-                report.changes.append(outcome.change);
+            report.occurrences += result.occurrences;
+            if (plan.backups)
+                report.changes.append(result.change);
         }
     }
     return report;

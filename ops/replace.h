@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report.h"
+#include "plan.h"
 
 #include "files/charset.h"
 
@@ -8,14 +8,15 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace torvale {
 
 struct ReplaceParams
 {
-    QString dir;     // the working directory
-    QString find;    // exactly as typed; an empty text changes nothing
-    QString replace; // exactly as typed; an empty text deletes each occurrence
+    NativePath dir;    // the working directory
+    QString find;      // exactly as typed; an empty text changes nothing
+    QString replace;   // exactly as typed; an empty text deletes each occurrence
     QString backupDir; // when set, the former bytes of each rewritten file are kept there, for undo
 };
 
@@ -28,46 +29,34 @@ struct ReplaceParams
 int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,
                      QByteArray *out);
 
-// The search and replacement texts as bytes in each character set that a
-// file may have. A text that GBK cannot hold occurs in no GBK file.
-struct ReplaceNeedles
+// One file of the folder and what the run does with it.
+struct ReplaceItem
 {
-    explicit ReplaceNeedles(const ReplaceParams &params);
-    std::optional<QByteArray> findGbk;
-    QByteArray findUtf8;
-    std::optional<QByteArray> replaceGbk;
-    QByteArray replaceUtf8;
+    Entry file;
+    int occurrences = -1; // -1 until the file has been examined
+    QString skipReason;   // when not empty, the file is left alone, for this reason
 };
 
-// What a replace would do to one file, worked out without changing it: the
-// occurrences it holds, the reason it would be left alone, or its new bytes.
-struct ReplaceVerdict
+struct ReplacePlan : PlanBase
 {
-    int occurrences = 0;
-    QString skipReason;
-    QByteArray newBytes;    // set when the file would be rewritten
-    QByteArray formerBytes; // and its bytes now
+    QString find;
+    QString replace;
+    std::shared_ptr<Folder> backups;
+    std::vector<ReplaceItem> items; // every plain file, in the order of the run
 };
 
-ReplaceVerdict examine_for_replace(const QString &path, const ReplaceParams &params, const ReplaceNeedles &needles);
+// With examineContents every file is read, as the run reads it, so that the
+// plan shows the occurrences of each file and the files that would be
+// skipped; without, the run examines each file when it comes to it.
+ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents = false);
 
-// What a run would do, file by file, found by the same examination the run
-// makes: the files it would rewrite (with their occurrences) and those it
-// would leave alone (with the reason). Changes nothing.
-struct ReplacePlanItem
-{
-    QString name;
-    int occurrences = 0;
-    QString skipReason;
-};
-struct ReplacePlan
-{
-    QString refusal;
-    QList<ReplacePlanItem> items; // only files that hold the search text or cannot be examined
-};
-ReplacePlan plan_replace(const ReplaceParams &params);
+// Rewrites every file that holds the search text; files without it are not
+// touched. Each file must still be the one planned.
+Report apply_replace(const ReplacePlan &plan, const Progress &progress = {});
 
-// Rewrites every file that holds the search text; files without it are not touched.
-Report run_replace(const ReplaceParams &params, const Progress &progress = {});
+inline Report run_replace(const ReplaceParams &params, const Progress &progress = {})
+{
+    return apply_replace(plan_replace(params), progress);
+}
 
 } // namespace torvale

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/filesystem.h"
+#include "files/folder.h"
 
 #include <QList>
 #include <QString>
@@ -17,7 +17,7 @@ using Progress = std::function<void(int value, int maximum)>;
 // A file that an operation skipped or failed on, and why.
 struct Problem
 {
-    QString name;
+    QString name; // as shown (FileName::shown)
     QString reason;
 };
 
@@ -30,10 +30,10 @@ struct Change
         Created,   // name is a new file
     };
     Kind kind = Kind::Created;
-    QString name;    // the file as the operation left it
-    QString oldName; // Renamed: its name before
-    QString backup;  // Rewritten: a copy of the former bytes, where backups were asked for
-    Fingerprint after;
+    QByteArray name;    // the file as the operation left it
+    QByteArray oldName; // Renamed: its name before
+    QByteArray backup;  // Rewritten: the copy of the former bytes in the backup folder
+    Stamp after;
 };
 
 // What an operation did.
@@ -47,22 +47,22 @@ struct Report
     Status status = Status::Done;
     QString message;
     int files = 0;       // files handled: found for a rename, or the txt files of a conversion
-    int changed = 0;     // files renamed or rewritten, pages written
+    int changed = 0;     // files renamed or rewritten, pages written, changes taken back
     int occurrences = 0; // occurrences replaced
+    bool indexWritten = false;
     QList<Problem> problems;
-    QStringList notes; // things the user should know that went right (a mended earlier run, say)
+    QStringList notes;     // things the user should know that went right (a mended earlier run, say)
     QList<Change> changes; // what undo needs (filled where the parameters ask for it)
 
     bool ok() const { return status == Status::Done && problems.isEmpty(); }
 };
 
-// A report's problems as lines "name: reason", for a message box or a summary.
-inline QString problem_lines(const Report &report)
+inline Report refused(const QString &why)
 {
-    QStringList lines;
-    for (const Problem &p : report.problems)
-        lines << QStringLiteral("%1：%2").arg(p.name, p.reason);
-    return lines.join(QLatin1Char('\n'));
+    Report report;
+    report.status = Report::Status::Refused;
+    report.message = why;
+    return report;
 }
 
 } // namespace torvale

@@ -1,33 +1,34 @@
 #include "undo.h"
 
-#include "rename.h"
+#include "moves.h"
 
-#include "files/filesystem.h"
-
-#include <QDir>
-#include <QFileInfo>
 #include <QSet>
 
 namespace torvale {
 
-Report undo_changes(const QString &dir, const QList<Change> &changes)
+Report undo_changes(const std::shared_ptr<Folder> &folder, const QList<Change> &changes,
+                    const Folder *backups, const Progress &progress)
 {
     Report report;
     report.files = int(changes.size());
-    const QDir folder(dir);
+    QString error;
+    const std::optional<FolderLock> lock = FolderLock::take(*folder, &error);
+    if (!lock)
+        return refused(error);
     const QString changedSince = QStringLiteral("操作之后已被改动、改名或删除，未撤销");
+    auto shown = [](const QByteArray &name) { return FileName::from_bytes(name).shown(); };
 
     // First look at everything, then change what may be changed.
     QList<const Change *> safe;
-    QList<RenameMove> renames;
+    std::vector<RenameMove> renames;
     for (qsizetype i = changes.size() - 1; i >= 0; --i) {
         const Change &c = changes[i];
-        if (fingerprint_of(folder.filePath(c.name)) != c.after)
-            report.problems.append({c.name, changedSince});
-        else if (c.kind == Change::Kind::Rewritten && c.backup.isEmpty())
-            report.problems.append({c.name, QStringLiteral("没有保存原来的内容，无法撤销")});
+        if (!folder->stamp(c.name).same_file(c.after))
+            report.problems.append({shown(c.name), changedSince});
+        else if (c.kind == Change::Kind::Rewritten && (c.backup.isEmpty() || !backups))
+            report.problems.append({shown(c.name), QStringLiteral("没有保存原来的内容，无法撤销")});
         else if (c.kind == Change::Kind::Renamed)
-            renames.append({c.name, c.oldName});
+            renames.push_back({FileName::from_bytes(c.name), FileName::from_bytes(c.oldName), c.after});
         else
             safe.append(&c);
     }
@@ -35,22 +36,30 @@ Report undo_changes(const QString &dir, const QList<Change> &changes)
     // file that goes back too (a chain); dropping one may strand another.
     for (bool dropped = true; dropped;) {
         dropped = false;
-        QSet<QString> moving;
+        QSet<QByteArray> moving;
         for (const RenameMove &m : renames)
-            moving.insert(m.from);
-        for (qsizetype i = 0; i < renames.size(); ++i) {
-            const QString old = folder.filePath(renames[i].to);
-            if ((QFileInfo::exists(old) || QFileInfo(old).isSymLink()) && !moving.contains(renames[i].to)) {
-                report.problems.append({renames[i].from, QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(renames[i].to)});
-                renames.removeAt(i);
+            moving.insert(m.from.bytes);
+        for (auto it = renames.begin(); it != renames.end(); ++it) {
+            if (folder->stamp(it->to.bytes).exists() && !moving.contains(it->to.bytes)) {
+                report.problems.append(
+                    {it->from.shown(), QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(it->to.shown())});
+                renames.erase(it);
                 dropped = true;
                 break;
             }
         }
     }
-    if (!renames.isEmpty()) {
+    const int maximum = report.files + 1;
+    int done = 0;
+    auto step = [&] {
+        if (progress)
+            progress(++done, maximum);
+    };
+    if (progress)
+        progress(0, maximum);
+    if (!renames.empty()) {
         Report moved;
-        execute_moves(dir, renames, moved);
+        execute_moves(*folder, renames, moved, step);
         report.changed += moved.changed;
         report.problems += moved.problems;
         report.status = moved.status;
@@ -58,21 +67,21 @@ Report undo_changes(const QString &dir, const QList<Change> &changes)
     }
 
     for (const Change *c : safe) {
-        QString error;
-        bool done = false;
+        bool ok = false;
         if (c->kind == Change::Kind::Rewritten) {
             QByteArray former;
-            done = read_file(c->backup, &former, &error) && save_file(folder.filePath(c->name), former, &error);
+            ok = read_file(*backups, c->backup, nullptr, &former, &error) &&
+                 save_file(*folder, c->name, &c->after, former, &error);
         } else {
-            done = QFile::remove(folder.filePath(c->name));
-            if (!done)
-                error = QStringLiteral("无法删除");
+            ok = folder->remove(c->name, c->after, &error);
         }
-        if (done)
+        if (ok)
             ++report.changed;
         else
-            report.problems.append({c->name, error});
+            report.problems.append({shown(c->name), error});
+        step();
     }
+    folder->sync(&error);
     return report;
 }
 

@@ -1,17 +1,23 @@
 #pragma once
 
-// Helpers shared by the tests: files in temporary folders, and a snapshot of
-// a folder to prove that nothing was lost or changed.
+// Helpers shared by the tests: files in temporary folders by their raw names,
+// a snapshot of a folder to prove that nothing was lost or changed, other
+// users, small disks, and faults injected from outside with strace.
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,35 +35,66 @@ inline QString u(const char *utf8)
     return QString::fromUtf8(utf8);
 }
 
+inline QByteArray path_of(const QString &dir, const QByteArray &name)
+{
+    return QFile::encodeName(dir) + '/' + name;
+}
+
+inline void write(const QString &dir, const QByteArray &name, const QByteArray &bytes)
+{
+    const int fd = ::open(path_of(dir, name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY2(fd >= 0, name.constData());
+    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    ::close(fd);
+}
+
 inline void write(const QString &dir, const QString &name, const QByteArray &bytes)
 {
-    QFile file(QDir(dir).filePath(name));
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
-    QCOMPARE(file.write(bytes), bytes.size());
+    write(dir, name.toUtf8(), bytes);
+}
+
+inline QByteArray read(const QString &dir, const QByteArray &name)
+{
+    const int fd = ::open(path_of(dir, name).constData(), O_RDONLY | O_NOFOLLOW);
+    if (fd < 0)
+        return "<missing>";
+    QByteArray bytes;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, int(n));
+    ::close(fd);
+    return bytes;
 }
 
 inline QByteArray read(const QString &dir, const QString &name)
 {
-    QFile file(QDir(dir).filePath(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
+    return read(dir, name.toUtf8());
 }
 
-// Every entry of a folder (hidden ones too) with the bytes of the files.
-inline QMap<QString, QByteArray> snapshot(const QString &dir)
+// Every entry of a folder by its raw name: the bytes of a file, the target
+// of a link, or what kind of entry it is.
+inline QMap<QByteArray, QByteArray> snapshot(const QString &dir)
 {
-    QMap<QString, QByteArray> entries;
-    const QFileInfoList infos =
-        QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &info : infos) {
-        if (info.isSymLink())
-            entries.insert(info.fileName(), "-> " + QFile::encodeName(info.symLinkTarget()));
-        else if (info.isFile())
-            entries.insert(info.fileName(), read(dir, info.fileName()));
-        else
-            entries.insert(info.fileName(), "<dir or special>");
+    QMap<QByteArray, QByteArray> entries;
+    DIR *d = ::opendir(QFile::encodeName(dir).constData());
+    while (dirent *e = d ? ::readdir(d) : nullptr) {
+        const QByteArray name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        ::lstat(path_of(dir, name).constData(), &st);
+        if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            const ssize_t n = ::readlink(path_of(dir, name).constData(), target, sizeof target);
+            entries.insert(name, "link:" + QByteArray(target, int(n)));
+        } else {
+            entries.insert(name, S_ISREG(st.st_mode)
+                                     ? read(dir, name)
+                                     : QByteArray(S_ISDIR(st.st_mode) ? "<dir>" : "<special>"));
+        }
     }
+    if (d)
+        ::closedir(d);
     return entries;
 }
 
@@ -78,9 +115,77 @@ inline int run_unprivileged(const std::function<int()> &body)
         ::_exit(body());
     }
     int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) == 255)
         return -1;
     return WEXITSTATUS(status);
+}
+
+// A small file system of its own, to fill up; needs the right to mount.
+struct SmallDisk
+{
+    QTemporaryDir dir;
+    bool mounted = false;
+    explicit SmallDisk(const char *size = "size=1m")
+    {
+        mounted = ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, size) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+    }
+    QString path() const { return dir.path(); }
+    // Fills what is left of the disk with one hidden file.
+    void fill()
+    {
+        const int fd = ::open(path_of(path(), ".filler").constData(), O_WRONLY | O_CREAT, 0600);
+        const QByteArray block(4096, 'f');
+        while (::write(fd, block.constData(), size_t(block.size())) > 0) {
+        }
+        for (int n = 1; n > 0;)
+            n = int(::write(fd, "f", 1));
+        ::close(fd);
+    }
+};
+
+struct Run
+{
+    int exitCode = -1;
+    bool crashed = false; // ended by a signal
+    QString out;
+    QString err;
+};
+
+// Runs torvale-cli; with faults, under strace with these -e arguments
+// ("inject=renameat2:signal=SIGKILL:when=5", say).
+inline Run cli(const QStringList &arguments, const QStringList &faults = {})
+{
+    QProcess process;
+    QStringList straceArgs{"-f", "-qq", "-o", "/dev/null"};
+    for (const QString &fault : faults)
+        straceArgs << "-e" << fault;
+    if (faults.isEmpty())
+        process.start(QStringLiteral(TORVALE_CLI), arguments);
+    else
+        process.start("strace", straceArgs + QStringList{QStringLiteral(TORVALE_CLI)} + arguments);
+    Run run;
+    if (!process.waitForFinished(300000))
+        return run;
+    run.exitCode = process.exitCode();
+    run.crashed = process.exitStatus() == QProcess::CrashExit || run.exitCode == 128 + SIGKILL;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// Whether strace can inject faults here (it needs ptrace).
+inline bool strace_works()
+{
+    QProcess process;
+    process.start("strace", {"-qq", "-o", "/dev/null", "-e", "inject=getpid:error=EPERM", "true"});
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 } // namespace testutil

@@ -1,54 +1,32 @@
-// A run killed at any moment leaves every file old or new, never half-written
-// and never missing, and the next run in the folder mends what was left.
+// A run killed in the middle leaves every file old or new, never half-written
+// and never missing, and the next run in the folder mends what was left. The
+// kills land on chosen system calls spread over the whole run (with strace),
+// so they test the same moments on every machine.
 
 #include "testutil.h"
 
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
-
-#include <chrono>
-#include <thread>
-
-#include <dirent.h>
+#include "ops/journal.h"
 
 using namespace testutil;
 
 namespace {
 
-// Every regular file of the folder, hidden ones too, name -> bytes.
-QMap<QString, QByteArray> all_files(const QString &dir)
+// Every regular file of the folder by name, without the program's own
+// unfinished writes and journal (which the next run removes).
+QMap<QByteArray, QByteArray> user_files(const QString &dir)
 {
-    QMap<QString, QByteArray> files;
-    for (const QString &name : QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System))
-        files.insert(name, read(dir, name));
+    QMap<QByteArray, QByteArray> files = snapshot(dir);
+    files.removeIf([](const auto &it) {
+        return it.key().startsWith(".torvale-write-") || it.key() == torvale::kJournalName;
+    });
     return files;
 }
 
-void kill_after(QProcess &process, std::chrono::microseconds delay)
+void add_kill_rows(QList<int> whens)
 {
-    std::this_thread::sleep_for(delay);
-    process.kill(); // SIGKILL
-    process.waitForFinished(30000);
-}
-
-// Moments to kill a run at, the same on every machine.
-void add_kill_rows(quint32 seed, int rows, int maxMicroseconds)
-{
-    QTest::addColumn<int>("delayMicroseconds");
-    QRandomGenerator random(seed);
-    for (int i = 0; i < rows; ++i) {
-        const int delay = random.bounded(maxMicroseconds);
-        QTest::addRow("kill after %d us", delay) << delay;
-    }
-}
-
-int run_cli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(TORVALE_CLI), arguments);
-    process.waitForFinished(120000);
-    return process.exitCode();
+    QTest::addColumn<int>("when");
+    for (int when : whens)
+        QTest::addRow("killed at call %d", when) << when;
 }
 
 } // namespace
@@ -58,43 +36,56 @@ class TestCrash : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        if (!strace_works())
+            QSKIP("strace cannot inject faults here (no ptrace)");
+    }
+
     // 1.txt -> 2.txt, 2.txt -> 3.txt ...: every file but the last waits under
-    // a temporary name, the case with the most to go wrong.
-    void killedRename_data() { add_kill_rows(20261206, 12, 400000); }
+    // a temporary name, the case with the most to go wrong. The run makes
+    // 6,000 renames: the journal, 2,999 parkings, one direct, 2,999 finals.
+    void killedRename_data() { add_kill_rows({1, 2, 900, 2999, 3001, 3002, 4500, 6000}); }
     void killedRename()
     {
-        QFETCH(int, delayMicroseconds);
+        QFETCH(int, when);
         QTemporaryDir tmp;
         const int count = 3000;
         for (int i = 1; i <= count; ++i)
-            write(tmp.path(), QStringLiteral("%1.txt").arg(i), QByteArray::number(i));
-
-        QProcess process;
-        process.start(QStringLiteral(TORVALE_CLI), {"rename", tmp.path(), "--start", "2"});
-        QVERIFY(process.waitForStarted());
-        kill_after(process, std::chrono::microseconds(delayMicroseconds));
+            write(tmp.path(), QByteArray::number(i) + ".txt", QByteArray::number(i));
+        const Run killed =
+            cli({"rename", tmp.path(), "--start", "2"},
+                {"trace=renameat2", QString("inject=renameat2:signal=SIGKILL:when=%1").arg(when)});
+        QVERIFY2(killed.crashed, "the kill should land during the run");
 
         // Nothing lost: each content once, under some name.
-        QMap<QString, QByteArray> files = all_files(tmp.path());
-        files.remove(".torvale-rename.journal");
-        QSet<QByteArray> seen;
-        for (const QByteArray &bytes : files)
-            seen.insert(bytes);
+        const auto files = user_files(tmp.path());
+        QCOMPARE(QSet<QByteArray>(files.cbegin(), files.cend()).size(), count);
         QCOMPARE(files.size(), count);
-        QCOMPARE(seen.size(), count);
 
-        // The next run puts the waiting files back and renames everything.
-        QCOMPARE(run_cli({"rename", tmp.path(), "--start", "1", "--prefix", "n"}), 0);
-        const QMap<QString, QByteArray> after = all_files(tmp.path());
+        // The plan of the next run shows what the run does, recovery included.
+        const Run dryRun = cli({"rename", tmp.path(), "--start", "1", "--prefix", "n", "--dry-run"});
+        QCOMPARE(dryRun.exitCode, 0);
+        const Run run = cli({"rename", tmp.path(), "--start", "1", "--prefix", "n"});
+        QCOMPARE(run.exitCode, 0);
+        const QStringList moves = dryRun.out.split('\n', Qt::SkipEmptyParts).filter(u(" → "));
+        const int recovered = int(moves.filter(u("恢复上次被中断的更名")).size());
+        QCOMPARE(moves.size() - recovered, count);
+        QVERIFY2(run.out.contains(u("已更名 %1 个文件（共 %1 个）").arg(count)), qPrintable(run.out));
+        if (recovered > 0)
+            QVERIFY2(run.out.contains(u("留下的 %1 个文件已恢复").arg(recovered)), qPrintable(run.out));
+        const auto after = snapshot(tmp.path());
         QCOMPARE(after.size(), count);
-        for (auto it = after.cbegin(); it != after.cend(); ++it)
-            QVERIFY2(it.key().startsWith('n') && it.key().endsWith(".txt"), qPrintable(it.key()));
+        QCOMPARE(QSet<QByteArray>(after.cbegin(), after.cend()),
+                 QSet<QByteArray>(files.cbegin(), files.cend()));
+        QVERIFY(after.contains("n1.txt") && after.contains("n3000.txt"));
     }
 
-    void killedReplace_data() { add_kill_rows(6122026, 8, 300000); }
+    // Each worker thread counts its own calls: the run has 400 files.
+    void killedReplace_data() { add_kill_rows({1, 2, 20, 45, 80}); }
     void killedReplace()
     {
-        QFETCH(int, delayMicroseconds);
+        QFETCH(int, when);
         QTemporaryDir tmp;
         const int count = 400;
         QByteArray old;
@@ -104,19 +95,20 @@ private slots:
         changed.replace("old", "new");
         for (int i = 0; i < count; ++i)
             write(tmp.path(), QStringLiteral("f%1.txt").arg(i), old);
+        const QStringList arguments{"replace", tmp.path(), "--find", "old", "--replace", "new"};
+        const Run killed =
+            cli(arguments, {"trace=rename,renameat,renameat2",
+                            QString("inject=rename,renameat,renameat2:signal=SIGKILL:when=%1").arg(when)});
+        QVERIFY2(killed.crashed, "the kill should land during the run");
 
-        QProcess process;
-        process.start(QStringLiteral(TORVALE_CLI), {"replace", tmp.path(), "--find", "old", "--replace", "new"});
-        QVERIFY(process.waitForStarted());
-        kill_after(process, std::chrono::microseconds(delayMicroseconds));
-
-        const QMap<QString, QByteArray> files = all_files(tmp.path());
-        QCOMPARE(files.size(), count); // no temporary file left behind either
+        const auto files = user_files(tmp.path());
+        QCOMPARE(files.size(), count);
         for (auto it = files.cbegin(); it != files.cend(); ++it)
-            QVERIFY2(it.value() == old || it.value() == changed, qPrintable(it.key()));
-
-        QCOMPARE(run_cli({"replace", tmp.path(), "--find", "old", "--replace", "new"}), 0);
-        for (const QByteArray &bytes : all_files(tmp.path()))
+            QVERIFY2(it.value() == old || it.value() == changed, it.key().constData());
+        QCOMPARE(cli(arguments).exitCode, 0);
+        const auto after = snapshot(tmp.path());
+        QCOMPARE(after.size(), count); // the unfinished writes are gone
+        for (const QByteArray &bytes : after)
             QCOMPARE(bytes, changed);
     }
 };

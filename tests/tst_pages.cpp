@@ -1,17 +1,20 @@
+// The pages byte for byte: the layout that browsers and other programs
+// read, and the links of the index.
+
 #include "testutil.h"
 
-#include "files/charset.h"
 #include "files/linefile.h"
 #include "files/textbuffer.h"
 #include "ops/pages.h"
-
-#include <QRegularExpression>
-#include <QTemporaryDir>
 
 using namespace torvale;
 using namespace testutil;
 
 namespace {
+
+const QString kBar = "<H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1><P class=left>";
+const QString kLowerBar = "</P><H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1>";
+const QString kBackLink = u("<p align=center><a HREF=\"index.htm\">返回目录</a></p></BODY></HTML>");
 
 // The lines after the head, joined with CR LF, as the page file holds them.
 QByteArray page_bytes(const QStringList &linesAfterHead)
@@ -22,11 +25,11 @@ QByteArray page_bytes(const QStringList &linesAfterHead)
 QByteArray written(const TextBuffer &buffer)
 {
     QTemporaryDir tmp;
-    const QString path = QDir(tmp.path()).filePath("page.htm");
     QString error;
-    if (!write_buffer(path, buffer, &error))
+    const auto folder = Folder::open(tmp.path(), &error);
+    if (!folder || !write_buffer(*folder, "page.htm", nullptr, buffer, &error))
         return "write failed: " + error.toUtf8();
-    return read(tmp.path(), "page.htm");
+    return read(tmp.path(), QByteArray("page.htm"));
 }
 
 } // namespace
@@ -36,42 +39,20 @@ class TestPages : public QObject
     Q_OBJECT
 
 private slots:
-    // The head: 39 lines of 960 characters, each ending with CR LF; the style
-    // declarations begin with a tab; two of them end with a space.
-    void headTemplate()
-    {
-        QCOMPARE(Text6.size(), 960);
-        QCOMPARE(gbk(Text6).size(), 962);
-        const QStringList lines = Text6.split("\r\n");
-        QCOMPARE(lines.size(), 40); // and nothing after the last CR LF
-        QCOMPARE(lines.first(), "<HTML><HEAD><TITLE></TITLE>");
-        QCOMPARE(lines[1], "<META content=\"text/html; charset=gb2312\" http-equiv=Content-Type>");
-        QCOMPARE(lines[38], "<H2 align=center>");
-        QVERIFY(lines[6].endsWith("10pt; ") && lines[10].endsWith("normal; "));
-        QVERIFY(lines[14].contains(u("宋体,times")));
-        QCOMPARE(lines.filter(QRegularExpression("^\t")).size(), 10); // and no other tab:
-        QCOMPARE(Text6.count('\t'), 10);
-        QCOMPARE(Text7.size(), 60);
-        QCOMPARE(Text8.size(), 50);
-        QCOMPARE(Text10, QStringLiteral("\""));
-    }
-
     // A page from a file whose only line is three letters: 1152 characters,
-    // 1158 bytes in code page 936.
+    // 1158 bytes in code page 936, ending with its closing lines.
     void pageOfOneLine()
     {
         TextBuffer buffer;
         append_page_head(buffer, "abc");
         append_page_end(buffer);
         const QByteArray bytes = written(buffer);
-        QCOMPARE(buffer.buffer_text().size() + 2, 1152);
         QCOMPARE(bytes.size(), 1158);
-        QCOMPARE(bytes, page_bytes({"abc</H2>", "<H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1><P class=left>", "",
-                                    "</P><H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1>", "<br>",
-                                    "<p align=center><a HREF=\"index.htm\">返回目录</a></p></BODY></HTML>"}));
+        QCOMPARE(bytes, page_bytes({"abc</H2>", kBar, "", kLowerBar, "<br>", kBackLink}));
     }
 
-    // Every further line that is not empty adds 30 characters and itself.
+    // Every further line that is not empty adds 30 characters and itself;
+    // only "<" and ">" change.
     void bodyLines()
     {
         TextBuffer buffer;
@@ -82,51 +63,40 @@ private slots:
         append_page_end(buffer);
         QCOMPARE(buffer.buffer_text().size() + 2, 1152 - 3 + 7 + (30 + 6) + (30 + 3));
         QCOMPARE(written(buffer),
-                 page_bytes({"＜T＞ & t</H2>", "<H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1><P class=left>", "",
-                             "&nbsp;&nbsp;&nbsp;&nbsp;a＜b＞&c<br>", "&nbsp;&nbsp;&nbsp;&nbsp;   <br>",
-                             "</P><H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1>", "<br>",
-                             "<p align=center><a HREF=\"index.htm\">返回目录</a></p></BODY></HTML>"}));
+                 page_bytes({u("＜T＞ & t</H2>"), kBar, "", u("&nbsp;&nbsp;&nbsp;&nbsp;a＜b＞&c<br>"),
+                             "&nbsp;&nbsp;&nbsp;&nbsp;   <br>", kLowerBar, "<br>", kBackLink}));
     }
 
-    void indexWithoutPages()
+    // The index: heading, one link line per page, an empty line after the
+    // lower bar. Link targets lead to the pages' exact names.
+    void index_data()
     {
+        QTest::addColumn<QList<QByteArray>>("pages");
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("no page") << QList<QByteArray>{} << QStringList{};
+        QTest::newRow("spaces and Chinese stay") << QList<QByteArray>{"a.htm", u("我的 笔记.htm").toUtf8()}
+                                                 << QStringList{"a.htm", u("我的 笔记.htm")};
+        QTest::newRow("characters that change an attribute")
+            << QList<QByteArray>{"R&D \"#1\" 50% ok?<b>.htm"}
+            << QStringList{"R%26D %22%231%22 50%25 ok%3F%3Cb%3E.htm"};
+        QTest::newRow("a line feed in the name") << QList<QByteArray>{"a\nb.htm"} << QStringList{"a%0Ab.htm"};
+        QTest::newRow("GBK name: its bytes")
+            << QList<QByteArray>{gbk(u("中文.htm"))} << QStringList{"%D6%D0%CE%C4.htm"};
+    }
+    void index()
+    {
+        QFETCH(QList<QByteArray>, pages);
+        QFETCH(QStringList, links);
+        QList<IndexEntry> entries;
+        for (const QByteArray &page : pages)
+            entries.append({FileName::from_bytes(page), "T"});
         TextBuffer buffer;
-        append_index(buffer, " 我的文章 ", {});
-        QCOMPARE(written(buffer),
-                 page_bytes({" 我的文章 目录</H2>", "<H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1><P class=left>", "",
-                             "</P><H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1>", "", "</BODY></HTML>"}));
-    }
-
-    // Every link line adds 69 characters, the name and the title.
-    void indexLinks()
-    {
-        TextBuffer buffer;
-        append_index(buffer, "T", {{"a.htm", "Alpha"}, {"my notes.htm", ""}, {u("笔记.htm"), u("标题")}});
-        const QString nbsp8 = QString("&nbsp;").repeated(8);
-        QCOMPARE(written(buffer),
-                 page_bytes({"T目录</H2>", "<H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1><P class=left>", "",
-                             nbsp8 + "<a HREF=\"a.htm\">Alpha</a><BR>", nbsp8 + "<a HREF=\"my notes.htm\"></a><BR>",
-                             nbsp8 + u("<a HREF=\"笔记.htm\">标题</a><BR>"),
-                             "</P><H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1>", "", "</BODY></HTML>"}));
-        TextBuffer empty;
-        append_index(empty, "T", {});
-        QCOMPARE(buffer.buffer_text().size() - empty.buffer_text().size(),
-                 3 * 69 + QString("a.htmAlphamy notes.htm笔记.htm标题").size());
-    }
-
-    void linkTargets_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("target");
-        QTest::newRow("spaces and chinese stay") << u("我的 笔记.htm") << u("我的 笔记.htm");
-        QTest::newRow("quote") << "a\"b.htm" << "a%22b.htm";
-        QTest::newRow("hash, percent, question mark") << "#1 50% ok?.htm" << "%231 50%25 ok%3F.htm";
-    }
-    void linkTargets()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, target);
-        QCOMPARE(link_target(name), target);
+        append_index(buffer, u(" 我的文章 "), entries);
+        QStringList lines{u(" 我的文章 目录</H2>"), kBar, ""};
+        for (const QString &link : links)
+            lines << QString("&nbsp;").repeated(8) + "<a HREF=\"" + link + "\">T</a><BR>";
+        QCOMPARE(written(buffer), page_bytes(lines << kLowerBar << ""
+                                                   << "</BODY></HTML>"));
     }
 };
 

@@ -1,6 +1,6 @@
 // Properties: the number text of a parsed number reads back as a number with
 // the same text; whole numbers read back exactly.
-#include "ops/rename.h"
+#include "ops/number.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,0 +1,103 @@
+#include "controls.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeView>
+
+namespace {
+
+// A font standing in for 宋体: a Song/Ming-style serif where one is installed.
+QFont song_font(int pointSize)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("serif")});
+    font.setPointSize(pointSize);
+    return font;
+}
+
+template <typename T> T *place(T *widget, const char *name, QRect geometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel *label(QWidget *client, const char *name, const QString &text, QRect geometry, const char *colour)
+{
+    auto *l = place(new QLabel(text, client), name, geometry);
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, QColor(QLatin1String(colour)));
+    l->setPalette(palette);
+    return l;
+}
+
+QPushButton *start_button(QWidget *client, const char *name, const QString &text, QRect geometry)
+{
+    auto *b = place(new QPushButton(text, client), name, geometry);
+    b->setEnabled(false);
+    return b;
+}
+
+} // namespace
+
+Form1Controls create_form1_controls(QWidget *client)
+{
+    Form1Controls ui;
+    ui.Image1 = place(new QLabel(client), "Image1", {0, 0, 468, 60});
+    ui.Image1->setPixmap(QPixmap(QStringLiteral(":/banner.png")));
+    ui.Image1->setCursor(QCursor(QPixmap(QStringLiteral(":/pointer.png")), 0, 0));
+
+    label(client, "Label7", QStringLiteral("要了解更多的信息，请点击上面的图标访问作者主页！"),
+          {88, 64, 289, 17}, "#00FFFF");
+    ui.Drive1 = place(new QComboBox(client), "Drive1", {16, 88, 137, 20});
+    ui.Dir1 = place(new QTreeView(client), "Dir1", {168, 88, 289, 104});
+    label(client, "Label13", QStringLiteral("注意：不要在C盘根目录或其它系统文件目录下操作！"),
+          {16, 112, 145, 57}, "#FF0000")
+        ->setFont(song_font(12));
+    QLabel *helpHint =
+        label(client, "Label12", QStringLiteral("具体操作方法请看帮助文件。"), {16, 168, 145, 41}, "#FFFFC0");
+    QFont system = helpHint->font();
+    system.setPointSize(12);
+    system.setBold(true);
+    helpHint->setFont(system);
+
+    label(client, "Label2", QStringLiteral("文件名前缀"), {16, 216, 65, 17}, "#0000C0");
+    ui.Text1 = place(new QLineEdit(client), "Text1", {80, 216, 65, 18});
+    label(client, "Label3", QStringLiteral("起始序数"), {152, 216, 49, 17}, "#0000C0");
+    ui.Text2 = place(new QLineEdit(client), "Text2", {208, 216, 49, 18});
+    label(client, "Label9", QStringLiteral("序数整合"), {264, 216, 49, 17}, "#0000C0");
+    ui.Combo1 = place(new QComboBox(client), "Combo1", {320, 216, 33, 20});
+    ui.Combo1->setEditable(true);
+    ui.Combo1->setInsertPolicy(QComboBox::NoInsert);
+    label(client, "Label10", QStringLiteral("位"), {360, 216, 17, 17}, "#0000C0");
+    ui.Command1 = start_button(client, "Command1", QStringLiteral("文件更名"), {384, 208, 73, 25});
+    ui.Command2 = start_button(client, "Command2", QStringLiteral("TXT→HTML"), {384, 248, 73, 25});
+    label(client, "Label11", QStringLiteral("索引文件标题"), {16, 256, 73, 17}, "#FFFF00");
+    ui.Text9 = place(new QLineEdit(client), "Text9", {96, 256, 273, 18});
+    label(client, "Label4", QStringLiteral("查找字符串"), {16, 288, 65, 17}, "#C00000");
+    ui.Text3 = place(new QLineEdit(client), "Text3", {80, 288, 289, 18});
+    ui.Command3 = start_button(client, "Command3", QStringLiteral("查找替换"), {384, 288, 73, 25});
+    label(client, "Label5", QStringLiteral("替换字符串"), {16, 312, 65, 17}, "#C00000");
+    ui.Text4 = place(new QLineEdit(client), "Text4", {80, 312, 289, 18});
+    label(client, "Label6", QStringLiteral("进程"), {16, 344, 25, 17}, "#C000C0");
+    ui.ProgressBar1 = place(new QProgressBar(client), "ProgressBar1", {48, 344, 297, 17});
+    ui.ProgressBar1->setRange(0, 100);
+    ui.ProgressBar1->setValue(0);
+    ui.ProgressBar1->setTextVisible(false);
+    QFont small = song_font(9);
+    small.setItalic(true);
+    label(client, "Label8", QStringLiteral("工作状态"), {352, 344, 49, 17}, "#C000C0")->setFont(small);
+    ui.Label1 = label(client, "Label1", QString(), {408, 344, 57, 17}, "#FF0000");
+
+    QWidget *order[] = {ui.Drive1, ui.Dir1,  ui.Command1, ui.Command2, ui.Command3, ui.Text1,
+                        ui.Text2,  ui.Text3, ui.Text4,    ui.Combo1,   ui.Text9};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    return ui;
+}

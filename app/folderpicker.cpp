@@ -1,0 +1,103 @@
+#include "folderpicker.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QStorageInfo>
+#include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+// File systems that hold no user files and are not offered in Drive1.
+bool is_pseudo_file_system(const QByteArray &type)
+{
+    static const QList<QByteArray> pseudo = {
+        "proc",        "sysfs",    "devtmpfs", "devpts",     "cgroup",  "cgroup2",  "securityfs", "pstore",
+        "debugfs",     "tracefs",  "mqueue",   "hugetlbfs",  "fusectl", "configfs", "bpf",        "autofs",
+        "binfmt_misc", "efivarfs", "nsfs",     "rpc_pipefs", "tmpfs",   "squashfs", "ramfs",      "overlay"};
+    return pseudo.contains(type);
+}
+
+} // namespace
+
+FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
+    : QObject(parent), m_drives(Drive1), m_tree(Dir1), m_model(new QFileSystemModel(this))
+{
+    const QString here = QStorageInfo(QDir::currentPath()).rootPath();
+    QStringList roots;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        if (!volume.isValid() || !volume.isReady())
+            continue;
+        if (is_pseudo_file_system(volume.fileSystemType()) && volume.rootPath() != here)
+            continue;
+        roots << volume.rootPath();
+    }
+    if (!roots.contains(here))
+        roots << here;
+    roots.removeDuplicates();
+    roots.sort();
+    for (const QString &root : roots)
+        m_drives->addItem(QDir::toNativeSeparators(root), root);
+
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    m_model->setReadOnly(true);
+    m_tree->setModel(m_model);
+    m_tree->setHeaderHidden(true);
+    for (int column = 1; column < m_model->columnCount(); ++column)
+        m_tree->hideColumn(column);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid())
+                    emit folderChosen(m_model->filePath(current));
+            });
+    connect(m_drives, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
+    // The model reads and sorts folders in the background: when rows arrive
+    // on the way to the chosen folder, or are sorted, bring it back into view.
+    auto keepInView = [this](const QModelIndex &parent) {
+        if (m_shownPath.isEmpty() || (parent.isValid() && !m_shownPath.startsWith(m_model->filePath(parent))))
+            return;
+        QTimer::singleShot(0, this, [this] {
+            m_tree->scrollTo(m_model->index(m_shownPath), QAbstractItemView::PositionAtCenter);
+        });
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, keepInView);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [keepInView] { keepInView({}); });
+}
+
+void FolderPicker::choose(const QString &path)
+{
+    const int volume = m_drives->findData(QStorageInfo(path).rootPath());
+    if (volume >= 0 && volume != m_drives->currentIndex())
+        m_drives->setCurrentIndex(volume);
+    else if (m_tree->rootIndex() == QModelIndex())
+        Drive1_Change();
+    const QModelIndex index = m_model->index(QDir(path).absolutePath());
+    if (!index.isValid())
+        return;
+    m_tree->setCurrentIndex(index);
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        m_tree->expand(parent);
+    m_tree->scrollTo(index);
+    m_shownPath = index.data(QFileSystemModel::FilePathRole).toString();
+}
+
+void FolderPicker::pause()
+{
+    m_model->setOption(QFileSystemModel::DontWatchForChanges, true);
+}
+
+void FolderPicker::resume()
+{
+    m_model->setOption(QFileSystemModel::DontWatchForChanges, false);
+}
+
+void FolderPicker::Drive1_Change()
+{
+    const QString root = m_drives->currentData().toString();
+    // A volume that cannot be read is passed over silently; Dir1 stays where it is.
+    if (root.isEmpty() || !QDir(root).isReadable())
+        return;
+    m_tree->setRootIndex(m_model->setRootPath(root));
+    emit folderChosen(root);
+}

@@ -1,0 +1,58 @@
+#include "console.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <langinfo.h>
+#include <unistd.h>
+
+namespace {
+
+// The locale's character set. Plain ASCII (the C locale) is read as UTF-8,
+// as most programs do, so that scripts without a locale still work.
+QByteArray locale_charset()
+{
+    const QByteArray codeset(nl_langinfo(CODESET));
+    if (codeset.isEmpty() || codeset == "ANSI_X3.4-1968" || codeset == "ASCII" || codeset == "US-ASCII")
+        return "UTF-8";
+    return codeset;
+}
+
+QString escaped_controls(const QString &text)
+{
+    QString out;
+    for (QChar c : text) {
+        if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\t'))
+            out += QLatin1String("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<QString> decode_argument(const QByteArray &bytes)
+{
+    QStringDecoder decoder(locale_charset().constData(), QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid())
+        decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+void print_line(FILE *stream, const QString &text)
+{
+    QStringEncoder encoder(locale_charset().constData());
+    if (!encoder.isValid())
+        encoder = QStringEncoder(QStringEncoder::Utf8);
+    const QString shown = ::isatty(::fileno(stream)) ? escaped_controls(text) : text;
+    const QByteArray bytes = encoder.encode(shown) + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}

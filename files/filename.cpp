@@ -1,0 +1,129 @@
+#include "filename.h"
+
+#include "charset.h"
+#include "gbktable.h"
+
+namespace torvale {
+
+namespace {
+
+// The length of the UTF-8 sequence that the byte begins, judged by the byte alone.
+int utf8_length(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// UTF-8 text with every byte that is not part of a valid sequence as \xHH.
+QString escaped_text(QByteArrayView bytes)
+{
+    QString text;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const int length = utf8_length(static_cast<unsigned char>(bytes[i]));
+        if (length > 0 && i + length <= bytes.size() && is_valid_utf8(bytes.sliced(i, length))) {
+            text += QString::fromUtf8(bytes.sliced(i, length));
+            i += length;
+        } else {
+            text += QStringLiteral("\\x") + QString::number(static_cast<unsigned char>(bytes[i]), 16)
+                                                .toUpper()
+                                                .rightJustified(2, QLatin1Char('0'));
+            ++i;
+        }
+    }
+    return text;
+}
+
+bool is_gbk_lead(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+} // namespace
+
+FileName FileName::from_bytes(const QByteArray &bytes)
+{
+    FileName name;
+    name.bytes = bytes;
+    if (is_valid_utf8(bytes)) {
+        name.text = QString::fromUtf8(bytes);
+    } else if (GbkTable::instance().is_text(bytes)) {
+        name.coding = Coding::Gbk;
+        name.text = GbkTable::instance().decode(bytes);
+    } else {
+        name.coding = Coding::Undecodable;
+        name.text = escaped_text(bytes);
+    }
+    return name;
+}
+
+FileName FileName::from_text(const QString &text)
+{
+    return {text.toUtf8(), text, Coding::Utf8};
+}
+
+QString FileName::text_of(QByteArrayView bytes, Coding coding)
+{
+    switch (coding) {
+    case Coding::Utf8:
+        return QString::fromUtf8(bytes);
+    case Coding::Gbk:
+        return GbkTable::instance().decode(bytes);
+    case Coding::Undecodable:
+        break;
+    }
+    return escaped_text(bytes);
+}
+
+QString FileName::shown() const
+{
+    if (coding == Coding::Gbk)
+        return text + QStringLiteral("〔GBK 文件名〕");
+    return text;
+}
+
+bool is_plain_name(QByteArrayView bytes)
+{
+    return !bytes.isEmpty() && bytes != "." && bytes != ".." && !bytes.contains('/') && !bytes.contains('\0');
+}
+
+QString extension_of(const QString &name)
+{
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    return (dot < 0 ? name : name.mid(dot + 1)).toLower();
+}
+
+QByteArray lower_case_bytes(QByteArrayView bytes, FileName::Coding coding)
+{
+    if (coding == FileName::Coding::Utf8)
+        return QString::fromUtf8(bytes).toLower().toUtf8();
+    // Step over two-byte characters whole: their second byte may look like
+    // an ASCII letter, and lower-casing it would make another character.
+    QByteArray lowered(bytes.data(), bytes.size());
+    for (qsizetype i = 0; i < lowered.size(); ++i) {
+        const auto c = static_cast<unsigned char>(lowered[i]);
+        if (is_gbk_lead(c))
+            ++i;
+        else if (c >= 'A' && c <= 'Z')
+            lowered[i] = char(c + ('a' - 'A'));
+    }
+    return lowered;
+}
+
+QByteArray extension_bytes(const FileName &name)
+{
+    // A dot byte is always a character of its own, in UTF-8 as in GBK.
+    const qsizetype dot = name.bytes.indexOf('.');
+    const QByteArrayView extension =
+        dot < 0 ? QByteArrayView(name.bytes) : QByteArrayView(name.bytes).sliced(dot + 1);
+    return lower_case_bytes(extension, name.coding);
+}
+
+} // namespace torvale

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace torvale {
+
+// A file name as the system gives it: bytes. Names from Windows archives are
+// often GBK bytes, not UTF-8, so every name is kept, opened and renamed by
+// its bytes; its text serves for showing and ordering only.
+struct FileName
+{
+    enum class Coding : quint8 {
+        Utf8,       // valid UTF-8 (ASCII included)
+        Gbk,        // not UTF-8, but valid GBK
+        Undecodable // neither: the text shows the bad bytes as \xHH
+    };
+
+    QByteArray bytes;
+    QString text;
+    Coding coding = Coding::Utf8;
+
+    static FileName from_bytes(const QByteArray &bytes);
+    // A name made from text (a prefix typed by the user): its UTF-8 bytes.
+    static FileName from_text(const QString &text);
+    // The text of bytes in a known coding (a part of a name, say).
+    static QString text_of(QByteArrayView bytes, Coding coding);
+
+    // The name as reports and previews show it: GBK names are marked.
+    QString shown() const;
+
+    bool operator==(const FileName &o) const { return bytes == o.bytes; }
+    bool operator!=(const FileName &o) const { return bytes != o.bytes; }
+};
+
+// True when the bytes are a name of one entry of a folder: not empty, no
+// separator or NUL, not "." or "..".
+bool is_plain_name(QByteArrayView bytes);
+
+// The extension of a file name: everything after its first dot, or the whole
+// name when it has none, in lower case ("archive.tar.GZ" -> "tar.gz").
+QString extension_of(const QString &name);
+
+// The same for a name kept as bytes. The extension keeps its bytes, in the
+// coding of the name; letters are lower-cased (in a GBK name only the ASCII
+// ones, so that no character changes its bytes).
+QByteArray extension_bytes(const FileName &name);
+
+// The bytes of a part of the name lower-cased the same way.
+QByteArray lower_case_bytes(QByteArrayView bytes, FileName::Coding coding);
+
+} // namespace torvale

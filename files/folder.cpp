@@ -1,0 +1,523 @@
+#include "folder.h"
+
+#include "workdir.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace torvale {
+
+QString describe_errno(int code)
+{
+    switch (code) {
+    case ENOENT:
+        return QStringLiteral("文件已不存在");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有权限");
+    case EEXIST:
+    case ENOTEMPTY:
+        return QStringLiteral("目标名称已被占用");
+    case EROFS:
+        return QStringLiteral("文件系统是只读的");
+    case ENOSPC:
+        return QStringLiteral("磁盘已满");
+    case EDQUOT:
+        return QStringLiteral("磁盘配额已用完");
+    case EFBIG:
+        return QStringLiteral("文件太大");
+    case ENAMETOOLONG:
+        return QStringLiteral("文件名太长");
+    case EBUSY:
+    case ETXTBSY:
+        return QStringLiteral("文件正被使用");
+    case EISDIR:
+        return QStringLiteral("这是一个文件夹");
+    case ELOOP:
+        return QStringLiteral("这是一个符号链接");
+    case EIO:
+        return QStringLiteral("磁盘读写出错");
+    default:
+        return QStringLiteral("系统错误：%1").arg(QString::fromLocal8Bit(std::strerror(code)));
+    }
+}
+
+namespace {
+
+const char *const kOwnPrefixes[] = {".torvale-write-", ".torvale-rename-"};
+constexpr int kOwnDigits = 16;
+const char kOwnSuffix[] = ".tmp";
+
+Stamp stamp_of(const struct stat &st)
+{
+    Stamp s;
+    if (S_ISREG(st.st_mode))
+        s.kind = Stamp::Kind::Regular;
+    else if (S_ISDIR(st.st_mode))
+        s.kind = Stamp::Kind::Directory;
+    else if (S_ISLNK(st.st_mode))
+        s.kind = Stamp::Kind::Link;
+    else
+        s.kind = Stamp::Kind::Other;
+    s.mode = st.st_mode & 07777;
+    s.owner = st.st_uid;
+    s.group = st.st_gid;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return s;
+}
+
+Stamp::Kind kind_of(unsigned char type)
+{
+    switch (type) {
+    case DT_REG:
+        return Stamp::Kind::Regular;
+    case DT_DIR:
+        return Stamp::Kind::Directory;
+    case DT_LNK:
+        return Stamp::Kind::Link;
+    default:
+        return Stamp::Kind::Other;
+    }
+}
+
+// The process's file creation mask, read without changing it.
+mode_t creation_mask()
+{
+    static const mode_t mask = [] {
+        if (FILE *status = std::fopen("/proc/self/status", "re")) {
+            char line[256];
+            unsigned value = 0;
+            while (std::fgets(line, sizeof line, status)) {
+                if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                    std::fclose(status);
+                    return mode_t(value);
+                }
+            }
+            std::fclose(status);
+        }
+        const mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
+}
+
+// The path that an open handle really leads to.
+QByteArray real_path_of(int fd, const QByteArray &given)
+{
+    char buffer[4096];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer - 1);
+    if (n > 0 && buffer[0] == '/')
+        return QByteArray(buffer, int(n));
+    char resolved[PATH_MAX];
+    return ::realpath(given.constData(), resolved) ? QByteArray(resolved) : QByteArray();
+}
+
+} // namespace
+
+QByteArray own_file_name(OwnFile kind)
+{
+    return kOwnPrefixes[int(kind)] +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(kOwnDigits, '0') +
+           kOwnSuffix;
+}
+
+bool is_own_file_name(QByteArrayView name, OwnFile kind)
+{
+    const QByteArrayView prefix(kOwnPrefixes[int(kind)]);
+    if (name.size() != prefix.size() + kOwnDigits + qsizetype(sizeof kOwnSuffix - 1) ||
+        !name.startsWith(prefix) || !name.endsWith(kOwnSuffix))
+        return false;
+    for (char c : name.sliced(prefix.size(), kOwnDigits)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+NativePath::NativePath(const QString &path) : bytes(QFile::encodeName(path)) {}
+
+std::shared_ptr<Folder> Folder::open(const NativePath &native, QString *error, bool guard)
+{
+    const QByteArray &path = native.bytes;
+    const QString shown = QFile::decodeName(path);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QStringLiteral("无法打开文件夹“%1”：%2").arg(shown, describe_errno(errno));
+        return nullptr;
+    }
+    if (guard) {
+        // Judged by where the handle leads, so that neither a link nor a
+        // folder swapped after the check can lead a run into a system folder.
+        const QByteArray real = real_path_of(fd, path);
+        const QString folder =
+            real.isEmpty() ? QStringLiteral("/") : protected_folder_of(QFile::decodeName(real));
+        if (!folder.isEmpty()) {
+            ::close(fd);
+            *error = protected_folder_message(folder);
+            return nullptr;
+        }
+    }
+    return std::shared_ptr<Folder>(new Folder(fd, shown));
+}
+
+void Folder::unlock() const
+{
+    ::flock(m_fd, LOCK_UN);
+}
+
+Folder::~Folder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool Folder::lock(QString *error) const
+{
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    if (errno == EWOULDBLOCK)
+        *error = QStringLiteral(
+            "另一个 Torvale "
+            "操作（另一个窗口或命令行）正在处理这个文件夹，请等它结束后再试。没有文件被改动。");
+    else
+        *error = QStringLiteral("无法锁定文件夹：%1。没有文件被改动。").arg(describe_errno(errno));
+    return false;
+}
+
+bool Folder::entries(std::vector<Entry> *into, QString *error) const
+{
+    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        *error = QStringLiteral("无法读取文件夹“%1”：%2").arg(m_path, describe_errno(errno));
+        return false;
+    }
+    ::rewinddir(dir);
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(dir);
+        if (!e)
+            break;
+        const QByteArrayView name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        Entry entry;
+        entry.name = FileName::from_bytes(name.toByteArray());
+        // Regular files need their stamp; for the others the kind is enough.
+        if (e->d_type == DT_REG || e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(m_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // gone since
+            entry.stamp = stamp_of(st);
+        } else {
+            entry.stamp.kind = kind_of(e->d_type);
+        }
+        into->push_back(std::move(entry));
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    if (readError != 0) {
+        *error = QStringLiteral("无法读取文件夹“%1”：%2").arg(m_path, describe_errno(readError));
+        return false;
+    }
+    return true;
+}
+
+Stamp Folder::stamp(const QByteArray &name) const
+{
+    struct stat st;
+    if (::fstatat(m_fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {};
+    return stamp_of(st);
+}
+
+bool Folder::rename(const QByteArray &from, const QByteArray &to, QString *error) const
+{
+    if (::renameat2(m_fd, from.constData(), m_fd, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    int err = errno;
+    if (err == EEXIST) {
+        // Only the letter case changes, on a file system that ignores it.
+        const Stamp a = stamp(from), b = stamp(to);
+        if (a.exists() && a.device == b.device && a.inode == b.inode) {
+            if (::renameat(m_fd, from.constData(), m_fd, to.constData()) == 0)
+                return true;
+            err = errno;
+        }
+    } else if (err == EINVAL || err == ENOSYS) {
+        // No atomic no-replace rename here: a hard link never replaces
+        // anything; the old name goes once the new one is there.
+        if (::linkat(m_fd, from.constData(), m_fd, to.constData(), 0) == 0) {
+            if (::unlinkat(m_fd, from.constData(), 0) == 0)
+                return true;
+            err = errno;
+            ::unlinkat(m_fd, to.constData(), 0);
+        } else {
+            err = errno;
+        }
+    }
+    *error = describe_errno(err);
+    return false;
+}
+
+bool Folder::remove(const QByteArray &name, const Stamp &expected, QString *error) const
+{
+    if (!stamp(name).same_file(expected)) {
+        *error = QStringLiteral("已被改动、改名或删除");
+        return false;
+    }
+    if (::unlinkat(m_fd, name.constData(), 0) != 0) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool Folder::sync(QString *error) const
+{
+    if (::fsync(m_fd) == 0 || errno == EINVAL)
+        return true;
+    *error = describe_errno(errno);
+    return false;
+}
+
+FileReader::~FileReader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool FileReader::open(const Folder &folder, const QByteArray &name, const Stamp *expected, QString *error)
+{
+    m_fd = ::openat(folder.handle(), name.constData(),
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (m_fd < 0) {
+        *error = errno == ELOOP ? QStringLiteral("不是普通文件（是符号链接）") : describe_errno(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    m_stamp = stamp_of(st);
+    if (!m_stamp.is_regular()) {
+        *error = QStringLiteral("不是普通文件");
+        return false;
+    }
+    if (expected && !m_stamp.same_file(*expected)) {
+        *error = QStringLiteral("文件在计划之后已被改动或替换");
+        return false;
+    }
+    return true;
+}
+
+qsizetype FileReader::read_some(QByteArray &into, qsizetype most, QString *error)
+{
+    const qsizetype start = into.size();
+    into.resize(start + most);
+    for (;;) {
+        const ssize_t n = ::read(m_fd, into.data() + start, size_t(most));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = describe_errno(errno);
+            into.resize(start);
+            return -1;
+        }
+        into.resize(start + n);
+        return n;
+    }
+}
+
+bool FileReader::read_rest(QByteArray &into, QString *error)
+{
+    if (m_stamp.size >= qint64(std::numeric_limits<qsizetype>::max() / 2)) {
+        *error = QStringLiteral("文件太大");
+        return false;
+    }
+    into.reserve(into.size() + qsizetype(m_stamp.size) + 1);
+    // A file can grow or shrink while it is read: read until the end.
+    for (;;) {
+        const qsizetype want = qMax<qsizetype>(65536, qsizetype(m_stamp.size) + 1 - into.size());
+        const qsizetype n = read_some(into, want, error);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+    }
+}
+
+bool FileReader::rewind()
+{
+    return ::lseek(m_fd, 0, SEEK_SET) == 0;
+}
+
+FileWriter::~FileWriter()
+{
+    abort();
+}
+
+bool FileWriter::begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error)
+{
+    abort();
+    if (replaces && replaces->write_protected()) {
+        *error = QStringLiteral("文件是只读的");
+        return false;
+    }
+    m_folder = &folder;
+    m_name = name;
+    m_replaces = replaces ? *replaces : Stamp();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        m_temporary = own_file_name(OwnFile::Write);
+        m_fd = ::openat(folder.handle(), m_temporary.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (m_fd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (m_fd < 0) {
+        *error = describe_errno(errno);
+        m_temporary.clear();
+        return false;
+    }
+    return true;
+}
+
+bool FileWriter::write_all(QByteArrayView bytes, QString *error)
+{
+    const char *data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = describe_errno(n < 0 ? errno : ENOSPC);
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool FileWriter::flush(QString *error)
+{
+    const bool ok = write_all(m_buffer, error);
+    m_buffer.clear();
+    return ok;
+}
+
+bool FileWriter::write(QByteArrayView bytes, QString *error)
+{
+    constexpr qsizetype kBufferSize = 1 << 20;
+    bool ok = true;
+    if (m_buffer.size() + bytes.size() <= kBufferSize)
+        m_buffer.append(bytes);
+    else
+        ok = flush(error) && write_all(bytes, error);
+    if (!ok)
+        abort();
+    return ok;
+}
+
+bool FileWriter::commit(QString *error, bool durable)
+{
+    auto fail = [&](int code) {
+        *error = describe_errno(code);
+        abort();
+        return false;
+    };
+    if (!flush(error)) {
+        abort();
+        return false;
+    }
+    mode_t mode = 0666 & ~creation_mask();
+    if (m_replaces.exists()) {
+        // Owned as before, where this run has the right to (as sed -i does);
+        // a new file, so set-user-ID and set-group-ID do not carry over.
+        if (::fchown(m_fd, m_replaces.owner, m_replaces.group) != 0)
+            (void)::fchown(m_fd, uid_t(-1), m_replaces.group);
+        mode = m_replaces.mode & 01777;
+    }
+    if (::fchmod(m_fd, mode) != 0)
+        return fail(errno);
+    if (durable && ::fsync(m_fd) != 0)
+        return fail(errno);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR)
+        return fail(errno);
+
+    const int dir = m_folder->handle();
+    if (m_replaces.exists()) {
+        // The entry must still be the file that was read: never replace what
+        // someone put there since.
+        if (!m_folder->stamp(m_name).same_file(m_replaces)) {
+            *error = QStringLiteral("文件在处理期间被改动或替换");
+            abort();
+            return false;
+        }
+        if (::renameat(dir, m_temporary.constData(), dir, m_name.constData()) != 0)
+            return fail(errno);
+    } else {
+        QString renameError;
+        if (!m_folder->rename(m_temporary, m_name, &renameError)) {
+            *error = renameError;
+            abort();
+            return false;
+        }
+    }
+    m_temporary.clear();
+    m_folder = nullptr;
+    return true;
+}
+
+void FileWriter::abort()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (m_folder && !m_temporary.isEmpty())
+        ::unlinkat(m_folder->handle(), m_temporary.constData(), 0);
+    m_temporary.clear();
+    m_buffer.clear();
+    m_folder = nullptr;
+}
+
+bool read_file(const Folder &folder, const QByteArray &name, const Stamp *expected, QByteArray *bytes,
+               QString *error)
+{
+    FileReader reader;
+    bytes->clear();
+    return reader.open(folder, name, expected, error) && reader.read_rest(*bytes, error);
+}
+
+bool save_file(const Folder &folder, const QByteArray &name, const Stamp *replaces, QByteArrayView bytes,
+               QString *error, bool durable)
+{
+    FileWriter writer;
+    return writer.begin(folder, name, replaces, error) && writer.write(bytes, error) &&
+           writer.commit(error, durable);
+}
+
+} // namespace torvale

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "convert.h"
+#include "rename.h"
+#include "replace.h"
+#include "report.h"
+
+#include <QList>
+#include <QSet>
+#include <QStringList>
+
+namespace torvale {
+
+// The words for plans and reports, shared by the window and torvale-cli so
+// that both always say the same thing.
+
+enum class Operation { Rename = 1, Convert = 2, Replace = 3, Undo = 4 };
+
+// "文件更名", "TXT→HTML", "查找替换", "撤销上次操作".
+QString operation_name(Operation operation);
+
+// What a plan would do, as a table (the preview) and as lines (--dry-run).
+struct PlanTable
+{
+    Operation operation = Operation::Rename;
+    QString statement; // why the run would be refused, or what it would do when no row says it
+    QStringList headers;
+    QList<QStringList> rows;
+    QStringList lines; // one per row
+    QSet<int> marked;  // rows with a problem
+};
+
+PlanTable describe_plan(const RenamePlan &plan);
+PlanTable describe_plan(const ReplacePlan &plan);
+PlanTable describe_plan(const ConvertPlan &plan);
+
+// What a run did.
+struct ReportText
+{
+    QString summary;      // one line: what was done (runs that went to their end)
+    QString heading;      // above the problems, when there are any
+    QStringList problems; // "name：reason", one per file
+};
+
+ReportText describe_report(Operation operation, const Report &report);
+
+} // namespace torvale

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "report.h"
+
+#include "files/folder.h"
+#include "files/listing.h"
+
+#include <memory>
+#include <vector>
+
+namespace torvale {
+
+// What every operation's plan holds besides its own rows: the working folder,
+// held open from planning to the end of the run, why the run would be
+// refused, and the program's own temporary files that a killed run left
+// there (the run removes them).
+struct PlanBase
+{
+    std::shared_ptr<Folder> folder;
+    QString refusal; // when not empty, nothing may be changed, for this reason
+    std::vector<Entry> leftovers;
+    bool ok() const { return refusal.isEmpty(); }
+};
+
+// Opens the folder of a plan (refused for the root and the system's
+// folders) and lists it. False, with the plan's refusal set, when it cannot.
+bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing);
+
+// What every run does first: refuses a plan that was refused, takes the
+// folder for itself (for as long as the lock is held) and removes the
+// leftovers. Nothing, with the report refused, when the run may not go on.
+std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report);
+
+} // namespace torvale

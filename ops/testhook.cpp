@@ -1,7 +1,0 @@
-#include "testhook.h"
-
-namespace torvale {
-
-std::function<void(const QString &dir)> after_planning_hook;
-
-} // namespace torvale

@@ -1,0 +1,256 @@
+// A folder is untrusted input and a disk can fill up: journals written by
+// someone else, links that appear after the plan or during a write, a folder
+// swapped under a run, two runs at once, and a full disk.
+
+#include "testutil.h"
+
+#include "ops/convert.h"
+#include "ops/journal.h"
+#include "ops/rename.h"
+#include "ops/replace.h"
+#include "ops/undo.h"
+
+using namespace torvale;
+using namespace testutil;
+
+namespace {
+
+const QByteArray kParked = ".torvale-rename-0123456789abcdef.tmp";
+
+QByteArray journal_line(const QByteArray &temporary, const QByteArray &from, const QByteArray &to)
+{
+    return journal_text({{temporary, from, to}});
+}
+
+} // namespace
+
+class TestSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A journal that the program could not have written stops the rename
+    // before anything moves; a sound one brings the parked file back.
+    void journals_data()
+    {
+        QTest::addColumn<QString>("kind"); // what stands at the journal's name
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("refused");
+        const QByteArray sound = journal_line(kParked, "back.txt", "new.txt");
+        QTest::newRow("sound journal") << "file" << sound << false;
+        QTest::newRow("a link to a journal") << "link" << sound << true;
+        QTest::newRow("a folder") << "dir" << QByteArray() << true;
+        QTest::newRow("a FIFO") << "fifo" << QByteArray() << true;
+        QTest::newRow("traversal, encoded")
+            << "file" << journal_line(kParked, "../victim.txt", "b.txt") << true;
+        QTest::newRow("absolute path") << "file" << journal_line(kParked, "b.txt", "/tmp/x.txt") << true;
+        QTest::newRow("dot-dot as the new name") << "file" << journal_line(kParked, "b.txt", "..") << true;
+        QTest::newRow("a user's file as the temporary")
+            << "file" << journal_line("a.txt", "b.txt", "c.txt") << true;
+        QTest::newRow("a hidden name") << "file" << journal_line(kParked, ".bashrc", "c.txt") << true;
+        QTest::newRow("not a journal") << "file" << QByteArray("hello world\n") << true;
+        QTest::newRow("a name twice") << "file" << sound + journal_line(kParked, "c.txt", "d.txt") << true;
+    }
+    void journals()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, text);
+        QFETCH(bool, refused);
+        QTemporaryDir tmp, outside;
+        write(tmp.path(), QByteArray("a.txt"), "a");
+        write(tmp.path(), kParked, "parked");
+        write(outside.path(), QByteArray("victim.txt"), "victim");
+        const QByteArray journal = path_of(tmp.path(), kJournalName);
+        if (kind == "file")
+            write(tmp.path(), kJournalName, text);
+        else if (kind == "link") {
+            write(outside.path(), kJournalName, text);
+            QCOMPARE(::symlink(path_of(outside.path(), kJournalName).constData(), journal.constData()), 0);
+        } else if (kind == "dir") {
+            QCOMPARE(::mkdir(journal.constData(), 0755), 0);
+        } else {
+            QCOMPARE(::mkfifo(journal.constData(), 0644), 0);
+        }
+        const auto before = snapshot(tmp.path());
+        const auto outsideBefore = snapshot(outside.path());
+
+        const Report report = run_rename({tmp.path(), "n", "1", 0});
+        QCOMPARE(snapshot(outside.path()), outsideBefore);
+        if (refused) {
+            QCOMPARE(report.status, Report::Status::Refused);
+            QVERIFY2(report.message.contains(kJournalName) && report.message.contains(u("删除")),
+                     qPrintable(report.message));
+            QCOMPARE(snapshot(tmp.path()), before);
+        } else {
+            QVERIFY2(report.ok(), qPrintable(report.message));
+            QCOMPARE(snapshot(tmp.path()),
+                     (QMap<QByteArray, QByteArray>{{"n1.txt", "a"}, {"n2.txt", "parked"}}));
+        }
+    }
+
+    // Hidden files of the program's own patterns: a finished write that a
+    // killed run left is removed; a parked file that no journal names is a
+    // user's file like any other hidden one and blocks nothing.
+    void ownFilesLeftBehind()
+    {
+        QTemporaryDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "a");
+        write(tmp.path(), QByteArray(".torvale-write-00000000000000ff.tmp"), "half a page");
+        write(tmp.path(), QByteArray(".torvale-write-mine.tmp"), "mine");
+        write(tmp.path(), kParked, "mine too");
+        QVERIFY(run_rename({tmp.path(), "n", "1", 0}).ok());
+        QCOMPARE(snapshot(tmp.path()),
+                 (QMap<QByteArray, QByteArray>{
+                     {".torvale-write-mine.tmp", "mine"}, {kParked, "mine too"}, {"n1.txt", "a"}}));
+    }
+
+    // A link that appears where a file will be written, after the plan, is
+    // never written through: the file it points to stays as it was.
+    void linkAppearsAfterThePlan_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("a file to rewrite") << QByteArray("a.txt");
+        QTest::newRow("a new page") << QByteArray("a.htm");
+        QTest::newRow("the index") << QByteArray("index.htm");
+    }
+    void linkAppearsAfterThePlan()
+    {
+        QFETCH(QByteArray, name);
+        QTemporaryDir tmp, outside;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        write(outside.path(), QByteArray("victim"), "old");
+        const ReplacePlan replace = plan_replace({tmp.path(), "old", "new"});
+        const ConvertPlan convert = plan_convert({tmp.path(), "T"});
+        ::unlink(path_of(tmp.path(), name).constData());
+        QCOMPARE(
+            ::symlink(path_of(outside.path(), "victim").constData(), path_of(tmp.path(), name).constData()),
+            0);
+        const Report report = name == "a.txt" ? apply_replace(replace) : apply_convert(convert);
+        QCOMPARE(read(outside.path(), QByteArray("victim")), "old");
+        QCOMPARE(report.problems.size(), 1);
+        QCOMPARE(report.problems[0].name, QString::fromLatin1(name));
+    }
+
+    // The same while the file is being written: the link replaces the file
+    // after its new version was made, just before it would take its place.
+    void linkAppearsDuringTheWrite()
+    {
+        if (!strace_works())
+            QSKIP("strace cannot inject faults here (no ptrace)");
+        QTemporaryDir tmp, outside;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        write(outside.path(), QByteArray("victim"), "old");
+        QProcess process;
+        process.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+                                 "inject=fsync:delay_enter=4000000:when=1", TORVALE_CLI, "replace",
+                                 tmp.path(), "--find", "old", "--replace", "new"});
+        // The new version is written and waits for its flush: swap in the link.
+        QTRY_VERIFY_WITH_TIMEOUT(snapshot(tmp.path()).size() == 2, 20000);
+        QCOMPARE(::unlink(path_of(tmp.path(), "a.txt").constData()), 0);
+        QCOMPARE(::symlink(path_of(outside.path(), "victim").constData(),
+                           path_of(tmp.path(), "a.txt").constData()),
+                 0);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u("被改动或替换")));
+        QCOMPARE(read(outside.path(), QByteArray("victim")), "old");
+        QCOMPARE(snapshot(tmp.path()).size(), 1); // the link, and no temporary file
+    }
+
+    // The folder is held from the plan on: swapped for a link to another
+    // folder, the run still works in the folder that was planned.
+    void folderSwappedAfterThePlan()
+    {
+        QTemporaryDir parent, other;
+        const QString dir = parent.path() + "/work";
+        QVERIFY(QDir().mkdir(dir));
+        write(dir, QByteArray("a.txt"), "old");
+        write(other.path(), QByteArray("a.txt"), "old");
+        const ReplacePlan plan = plan_replace({dir, "old", "new"});
+        QVERIFY(QDir().rename(dir, parent.path() + "/moved"));
+        QVERIFY(QFile::link(other.path(), dir));
+        QVERIFY(apply_replace(plan).ok());
+        QCOMPARE(read(other.path(), QByteArray("a.txt")), "old");
+        QCOMPARE(read(parent.path() + "/moved", QByteArray("a.txt")), "new");
+    }
+
+    // The guard judges where the folder really is before anything, recovery
+    // included, happens there.
+    void systemFolderIsRefusedFirst()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+            QSKIP("no /dev/shm here");
+        QTemporaryDir tmp(QStringLiteral("/dev/shm/torvale-XXXXXX"));
+        write(tmp.path(), kParked, "parked");
+        write(tmp.path(), kJournalName, journal_line(kParked, "back.txt", "new.txt"));
+        const auto before = snapshot(tmp.path());
+        const Report report = run_rename({tmp.path(), "n", "1", 0});
+        QCOMPARE(report.status, Report::Status::Refused);
+        QVERIFY(report.message.contains("/dev"));
+        QCOMPARE(snapshot(tmp.path()), before);
+    }
+
+    void secondRunIsRefused()
+    {
+        QTemporaryDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        QString error;
+        const auto other = Folder::open(tmp.path(), &error);
+        const std::optional<FolderLock> lock = FolderLock::take(*other, &error);
+        QVERIFY(lock);
+        const Report report = run_replace({tmp.path(), "old", "new"});
+        QCOMPARE(report.status, Report::Status::Refused);
+        QVERIFY(report.message.contains(u("另一个")));
+        QCOMPARE(read(tmp.path(), QByteArray("a.txt")), "old");
+    }
+
+    // A full disk: every file keeps its bytes, the run says why and fails.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("replace") << QStringList{"replace", "DIR", "--find", "old", "--replace", "new"};
+        QTest::newRow("html") << QStringList{"html", "DIR", "--title", "T"};
+        QTest::newRow("rename's journal") << QStringList{"rename", "DIR", "--start", "2"};
+        QTest::newRow("backups for undo") << QStringList{};
+        QTest::newRow("undo") << QStringList{};
+    }
+    void fullDisk()
+    {
+        QFETCH(QStringList, arguments);
+        SmallDisk disk;
+        if (!disk.mounted)
+            QSKIP("cannot mount a small file system here (no right to mount)");
+        QTemporaryDir elsewhere;
+        const QString dir =
+            QTest::currentDataTag() == QByteArray("backups for undo") ? elsewhere.path() : disk.path();
+        write(dir, QByteArray("1.txt"), "old\r\n");
+        write(dir, QByteArray("2.txt"), "old");
+        Report replaced;
+        if (QTest::currentDataTag() == QByteArray("undo"))
+            replaced = run_replace({dir, "old", "new", elsewhere.path()});
+        disk.fill();
+        auto before = snapshot(dir);
+        QString reasons;
+        if (!arguments.isEmpty()) {
+            arguments.replaceInStrings("DIR", dir);
+            const Run run = cli(arguments);
+            QCOMPARE(run.exitCode, 1);
+            reasons = run.err;
+        } else if (replaced.changes.isEmpty()) {
+            const Report report = run_replace({dir, "old", "new", disk.path()});
+            QCOMPARE(report.changed, 0);
+            reasons = report.problems.value(0).reason;
+        } else {
+            QString error;
+            const Report report = undo_changes(Folder::open(dir, &error), replaced.changes,
+                                               Folder::open(elsewhere.path(), &error, false).get());
+            QCOMPARE(report.changed, 0);
+            reasons = report.problems.value(0).reason;
+        }
+        QVERIFY2(reasons.contains(u("磁盘已满")), qPrintable(reasons));
+        QCOMPARE(snapshot(dir), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSafety)
+#include "tst_safety.moc"

@@ -1,0 +1,241 @@
+// The rules under every operation: lines, character sets, file names, the
+// order of files, the system-folder guard and the number rule.
+
+#include "testutil.h"
+
+#include "files/charset.h"
+#include "files/filename.h"
+#include "files/linefile.h"
+#include "files/listing.h"
+#include "files/workdir.h"
+#include "ops/convert.h"
+#include "ops/number.h"
+
+#include <QStringDecoder>
+
+#include <cmath>
+
+using namespace torvale;
+using namespace testutil;
+
+Q_DECLARE_METATYPE(std::optional<Charset>)
+
+class TestText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("empty text has no lines") << "" << QStringList{};
+        QTest::newRow("CR LF at the end gives no empty last line") << "a\r\nb\r\n" << QStringList{"a", "b"};
+        QTest::newRow("two CR LF make an empty line") << "a\r\n\r\nb" << QStringList{"a", "", "b"};
+        QTest::newRow("lone CR ends a line") << "a\rb" << QStringList{"a", "b"};
+        QTest::newRow("lone LF is part of the line") << "a\nb\n" << QStringList{"a\nb\n"};
+        QTest::newRow("CR swallows only one LF") << "a\r\n\nb" << QStringList{"a", "\nb"};
+    }
+    void lines()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, lines);
+        QStringList seen;
+        split_lines(text, [&](const QString &line) { seen << line; });
+        QCOMPARE(seen, lines);
+    }
+
+    void detect_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<std::optional<Charset>>("charset");
+        const std::optional<Charset> notText;
+        QTest::newRow("ASCII is GBK") << QByteArray("plain\r\n") << std::optional(Charset::Gbk);
+        QTest::newRow("GBK Chinese") << gbk(u("你好，世界")) << std::optional(Charset::Gbk);
+        QTest::newRow("0x80 is the euro sign in code page 936")
+            << QByteArray("\x80") << std::optional(Charset::Gbk);
+        QTest::newRow("UTF-8 Chinese") << u("你好").toUtf8() << std::optional(Charset::Utf8);
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFhi") << std::optional(Charset::Utf8Bom);
+        QTest::newRow("BOM then invalid") << QByteArray("\xEF\xBB\xBF\xFF\xFE") << notText;
+        QTest::newRow("NUL byte") << QByteArray("a\0b", 3) << notText;
+        QTest::newRow("GBK lead byte cut off") << QByteArray("ab\xC4") << notText;
+        QTest::newRow("GBK lead byte before a space") << QByteArray("12345678\x81 x") << notText;
+        QTest::newRow("UTF-8 surrogate is not UTF-8")
+            << QByteArray("\xED\xA0\x80") << std::optional(Charset::Gbk);
+    }
+    void detect()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(std::optional<Charset>, charset);
+        QCOMPARE(detect_charset(bytes), charset);
+    }
+
+    void gbkForHtml_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("full-width angle brackets") << u("＜＞") << QByteArray("\xA3\xBC\xA3\xBE");
+        QTest::newRow("emoji as a reference") << u("a😀b") << QByteArray("a&#128512;b");
+        QTest::newRow("Korean as references") << u("한국") << QByteArray("&#54620;&#44397;");
+    }
+    void gbkForHtml()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(encode_gbk_for_html(text), bytes);
+    }
+
+    // The look-up table answers as the codec does, for every byte pair and
+    // every character: text when the codec converts there and back exactly.
+    void gbkAgreesWithTheCodec()
+    {
+        QString why;
+        QVERIFY2(character_sets_available(&why), qPrintable(why));
+        auto roundTrip = [](const QByteArray &bytes, const QString &text) {
+            QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+            QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
+            return decoder.decode(bytes) == text && !decoder.hasError() && encoder.encode(text) == bytes &&
+                   !encoder.hasError();
+        };
+        int mismatches = 0;
+        for (int pair = 0x8040; pair <= 0xFFFF; ++pair) {
+            const QByteArray bytes{char(pair >> 8), char(pair & 0xFF)};
+            QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+            const bool text = roundTrip(bytes, decoder.decode(bytes));
+            if (!is_valid_utf8(bytes) && ((detect_charset(bytes) == Charset::Gbk) != text ||
+                                          (text && !roundTrip(bytes, decode(bytes, Charset::Gbk)))))
+                ++mismatches;
+        }
+        for (char16_t c = 0x20; c < 0xD800; ++c) {
+            const std::optional<QByteArray> ours = encode(QString(QChar(c)), Charset::Gbk);
+            QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
+            if (ours.has_value() != roundTrip(encoder.encode(QString(QChar(c))), QString(QChar(c))) ||
+                (ours && !roundTrip(*ours, QString(QChar(c)))))
+                ++mismatches;
+        }
+        QCOMPARE(mismatches, 0);
+    }
+
+    // Names are bytes: shown as UTF-8, else GBK, else with the bad bytes
+    // escaped; extensions and page names keep the bytes of their characters.
+    void fileNames_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("extension");
+        QTest::addColumn<QByteArray>("page");
+        QTest::newRow("upper case") << QByteArray("ReadMe.TXT") << "ReadMe.TXT" << QByteArray("txt")
+                                    << QByteArray("readme.htm");
+        QTest::newRow("several dots")
+            << QByteArray("a.TAR.gz") << "a.TAR.gz" << QByteArray("tar.gz") << QByteArray("a.ta.htm");
+        QTest::newRow("no dot: the whole name")
+            << QByteArray("TXT") << "TXT" << QByteArray("txt") << QByteArray("txt.htm");
+        QTest::newRow("UTF-8 letters lower-cased")
+            << u("Ä.TXT").toUtf8() << u("Ä.TXT") << QByteArray("txt") << u("ä.htm").toUtf8();
+        // 0x81 0x41 is one GBK character whose second byte is "A".
+        QTest::newRow("GBK: a second byte is no letter")
+            << QByteArray("\x81\x41X.\x81\x41T") << u("丄X.丄T〔GBK 文件名〕") << QByteArray("\x81\x41t")
+            << QByteArray("\x81\x41x.htm");
+        QTest::newRow("neither UTF-8 nor GBK") << QByteArray("bad\x81.TXT") << u("bad\\x81.TXT")
+                                               << QByteArray("txt") << QByteArray("bad\x81.htm");
+    }
+    void fileNames()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, extension);
+        QFETCH(QByteArray, page);
+        const FileName name = FileName::from_bytes(bytes);
+        QCOMPARE(name.shown(), shown);
+        QCOMPARE(extension_bytes(name), extension);
+        QCOMPARE(page_name_of(name).bytes, page);
+    }
+
+    void naturalOrder_data()
+    {
+        QTest::addColumn<QStringList>("shuffled");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("numbers by value, case ignored") << QStringList{"img_10.jpg", "IMG_9.JPG", "b", "A"}
+                                                        << QStringList{"A", "b", "IMG_9.JPG", "img_10.jpg"};
+        QTest::newRow("leading zeros")
+            << QStringList{"x010", "x002", "x1"} << QStringList{"x1", "x002", "x010"};
+        QTest::newRow("ties broken the same way")
+            << QStringList{"a", "A", "01", "1"} << QStringList{"01", "1", "A", "a"};
+    }
+    void naturalOrder()
+    {
+        QFETCH(QStringList, shuffled);
+        QFETCH(QStringList, sorted);
+        std::sort(shuffled.begin(), shuffled.end(), natural_less);
+        QCOMPARE(shuffled, sorted);
+    }
+
+    void protectedFolders_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("root") << "/"
+                              << "/";
+        QTest::newRow("below usr") << "/usr/share/doc"
+                                   << "/usr";
+        QTest::newRow("a lib folder") << "/lib64/x"
+                                      << "/lib64";
+        QTest::newRow("dotted path") << "/tmp/../etc"
+                                     << "/etc";
+        QTest::newRow("a name that only begins like lib") << "/library/books"
+                                                          << "";
+        QTest::newRow("a name that only begins like usr") << "/usrdata"
+                                                          << "";
+        QTest::newRow("home is fine") << "/home/someone/photos"
+                                      << "";
+    }
+    void protectedFolders()
+    {
+        QFETCH(QString, dir);
+        QFETCH(QString, folder);
+        QCOMPARE(protected_folder_of(dir), folder);
+    }
+
+    void numberRule_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("number");
+        QTest::newRow("12abc with spaces") << "  12abc  " << 12.0;
+        QTest::newRow("no leading digit") << "abc12" << 0.0;
+        QTest::newRow("sign and fraction") << "-2.5x" << -2.5;
+        QTest::newRow("fraction without whole part") << ".5" << 0.5;
+        QTest::newRow("exponent with sign") << "2e-1" << 0.2;
+        QTest::newRow("exponent without digits is ignored") << "3E" << 3.0;
+        QTest::newRow("blanks inside the number") << "1 2\t3\n4" << 1234.0;
+        QTest::newRow("full-width digits are not digits") << u("１２") << 0.0;
+        QTest::newRow("tiny with an exponent") << "1e-400" << 0.0;
+        QTest::newRow("tiny without an exponent") << "0." + QString(500, '0') + "1" << 0.0;
+        QTest::newRow("beyond any number") << "1e400" << HUGE_VAL;
+        QTest::newRow("long but not large") << "0." + QString(300, '0') + "1e300" << 0.1;
+    }
+    void numberRule()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, number);
+        QCOMPARE(parse_start_number(text), number);
+    }
+
+    void numberText_data()
+    {
+        QTest::addColumn<double>("number");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("negative zero") << -0.0 << "0";
+        QTest::newRow("small fraction, no exponent") << -0.00001 << "-0.00001";
+        QTest::newRow("fifteen significant digits") << 0.1 + 0.2 << "0.3";
+        QTest::newRow("large whole number") << 1e17 << "100000000000000000";
+    }
+    void numberText()
+    {
+        QFETCH(double, number);
+        QFETCH(QString, text);
+        QCOMPARE(number_text(number), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestText)
+#include "tst_text.moc"
