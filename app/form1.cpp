@@ -2,6 +2,7 @@
 
 #include "folderpicker.h"
 #include "inputrules.h"
+#include "messages.h"
 #include "runguard.h"
 
 #include "dialogs/form2.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -29,45 +29,6 @@ namespace {
 
 // The homepage that a click on the banner opens.
 const char kHomepage[] = "https://www.example.com/torvale/";
-
-QString status_caption(Operation operation)
-{
-    switch (operation) {
-    case Operation::Rename:
-        return QStringLiteral("正在更名");
-    case Operation::Convert:
-        return QStringLiteral("正在转换");
-    case Operation::Replace:
-        return QStringLiteral("正在替换");
-    case Operation::Undo:
-        break;
-    }
-    return QStringLiteral("正在撤销");
-}
-
-// Sends clicks on the banner to a function.
-class ClickFilter : public QObject
-{
-public:
-    ClickFilter(QObject *parent, std::function<void()> onClick)
-        : QObject(parent), m_onClick(std::move(onClick))
-    {
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-            m_onClick();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> m_onClick;
-};
 
 } // namespace
 
@@ -83,7 +44,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     client->setFixedSize(468, 371);
     setCentralWidget(client);
     ui = create_form1_controls(client);
-    ui.Image1->installEventFilter(new ClickFilter(ui.Image1, [this] { Image1_Click(); }));
+    on_click(ui.Image1, [this] { Image1_Click(); });
     m_folders = new FolderPicker(ui.Drive1, ui.Dir1, this);
     connect(m_folders, &FolderPicker::folderChosen, this,
             [this](const QString &path) { CurrentPath = with_trailing_separator(path); });
@@ -232,7 +193,7 @@ void Form1::runOperation(Operation operation, const std::function<Report(const P
     m_undo->setEnabled(m_history.available());
     Timer4->start();
     Timer5->start();
-    showReport(operation, report);
+    show_report(this, operation, report);
     ui.Label1->setText(QString());
     ui.ProgressBar1->setValue(0);
 }
@@ -274,34 +235,6 @@ void Form1::preview_Click()
     case Operation::Undo:
         break;
     }
-}
-
-void Form1::showReport(Operation operation, const Report &report)
-{
-    const ReportText text = describe_report(operation, report);
-    QString message, details;
-    if (report.status != Report::Status::Done) {
-        message = report.message;
-    } else if (!text.problems.isEmpty()) {
-        // The first files in the box, the whole list behind "Show Details".
-        constexpr int kShown = 15;
-        QStringList lines = text.problems.mid(0, kShown);
-        if (text.problems.size() > kShown) {
-            lines << QStringLiteral("……等共 %1 个文件").arg(text.problems.size());
-            details = text.problems.join(QLatin1Char('\n'));
-        }
-        message = text.heading + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
-    } else if (!report.notes.isEmpty()) {
-        QMessageBox::information(this, QStringLiteral("提示"), report.notes.join(QLatin1Char('\n')));
-        return;
-    } else {
-        return; // a run without trouble ends silently
-    }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("出错"), message, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("message"));
-    if (!details.isEmpty())
-        box.setDetailedText(details);
-    box.exec();
 }
 
 void Form1::Timer4_Timer()

@@ -58,7 +58,6 @@ private:
                       const std::shared_ptr<torvale::Folder> &folder = {});
     // Runs the plan the preview showed, or a fresh one when its button is pressed.
     template <typename Plan> void applyPlan(torvale::Operation operation, const Plan &plan);
-    void showReport(torvale::Operation operation, const torvale::Report &report);
 
     Form1Controls ui;
     FolderPicker *m_folders = nullptr;
