@@ -40,6 +40,19 @@ bool character_sets_available(QString *why)
     return false;
 }
 
+const QString kUtf16Reason = QStringLiteral("UTF-16 文本，暂不支持");
+
+bool is_utf16_text(QByteArrayView bytes)
+{
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+QString decode_utf16(QByteArrayView bytes)
+{
+    QStringDecoder decoder(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    return decoder.decode(bytes.sliced(2));
+}
+
 bool is_valid_utf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());

@@ -18,6 +18,15 @@ enum class Charset { Gbk, Utf8, Utf8Bom };
 // *why says so.
 bool character_sets_available(QString *why);
 
+// True when the bytes begin with a UTF-16 byte-order mark, as text saved as
+// "Unicode" by Windows Notepad does.
+bool is_utf16_text(QByteArrayView bytes);
+// Why such a file is left alone.
+extern const QString kUtf16Reason;
+
+// The text of UTF-16 bytes with a byte-order mark.
+QString decode_utf16(QByteArrayView bytes);
+
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool is_valid_utf8(QByteArrayView bytes);
 

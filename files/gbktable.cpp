@@ -48,7 +48,8 @@ GbkTable::GbkTable() : m_decode(65536, 0), m_encode(65536, 0)
         if (bytes.size() == 1 && bytes[0] != '?')
             m_encode[c] = static_cast<unsigned char>(bytes[0]);
         else if (bytes.size() == 2)
-            m_encode[c] = quint16(static_cast<unsigned char>(bytes[0]) << 8 | static_cast<unsigned char>(bytes[1]));
+            m_encode[c] =
+                quint16(static_cast<unsigned char>(bytes[0]) << 8 | static_cast<unsigned char>(bytes[1]));
     }
 
     // Every byte of 0x80 and above that is no lead byte, and every pair.

@@ -8,18 +8,16 @@ void split_lines(QStringView text, const LineStep &step)
 {
     QString WorkText;
     qsizetype start = 0;
-    while (start < text.size()) {
-        const qsizetype cr = text.indexOf(QLatin1Char('\r'), start);
-        if (cr < 0) {
-            WorkText = text.mid(start).toString();
-            step(WorkText);
-            return;
-        }
-        WorkText = text.mid(start, cr - start).toString();
+    const qsizetype size = text.size();
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && text[end] != QLatin1Char('\r') && text[end] != QLatin1Char('\n'))
+            ++end;
+        WorkText = text.mid(start, end - start).toString();
         step(WorkText);
-        start = cr + 1;
-        if (start < text.size() && text[start] == QLatin1Char('\n'))
-            ++start;
+        if (end + 1 < size && text[end] == QLatin1Char('\r') && text[end + 1] == QLatin1Char('\n'))
+            ++end;
+        start = end + 1;
     }
 }
 
@@ -36,6 +34,10 @@ bool read_text_file(const Folder &folder, const QByteArray &name, const Stamp *e
     constexpr qsizetype kHead = 64 * 1024;
     if (reader.read_some(*bytes, kHead, error) < 0)
         return false;
+    if (is_utf16_text(*bytes)) {
+        *error = kUtf16Reason;
+        return false;
+    }
     if (bytes->contains('\0')) {
         *error = notText;
         return false;

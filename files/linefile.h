@@ -13,9 +13,9 @@ class TextBuffer;
 
 using LineStep = std::function<void(const QString &WorkText)>;
 
-// Runs the step for each line of a text: a CR ends a line and swallows one LF
-// right after it; any other LF is an ordinary character of its line; a last
-// line without CR ends at the end. An empty text has no lines.
+// Runs the step for each line of a text: a CR LF, a lone CR and a lone LF
+// each end a line; a last line without a line end ends at the end. An empty
+// text has no lines.
 void split_lines(QStringView text, const LineStep &step);
 
 // Reads a file of the folder and tells its character set; false with the

@@ -32,25 +32,13 @@ bool on_gbk_boundary(QByteArrayView bytes, qsizetype pos)
     return i == pos;
 }
 
-// True when the bytes at [pos, pos + length) take in an LF that ends a line
-// together with the CR before it.
-bool crosses_line_end(QByteArrayView bytes, qsizetype pos, qsizetype length)
-{
-    for (qsizetype k = pos; k < pos + length; ++k) {
-        if (bytes[k] == '\n' && k > 0 && bytes[k - 1] == '\r')
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,
                      QByteArray *out)
 {
-    if (needle.isEmpty() || needle.contains('\r'))
-        return 0; // a line never holds a CR
-    const bool mayCross = needle.contains('\n');
+    if (needle.isEmpty() || needle.contains('\r') || needle.contains('\n'))
+        return 0; // a line never holds a line end
     const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
     int count = 0;
     qsizetype copied = 0; // bytes before this are in *out already
@@ -61,8 +49,7 @@ int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needl
         if (hit == bytes.end())
             break;
         const qsizetype pos = hit - bytes.begin();
-        if ((charset == Charset::Gbk && !on_gbk_boundary(bytes, pos)) ||
-            (mayCross && crosses_line_end(bytes, pos, needle.size()))) {
+        if (charset == Charset::Gbk && !on_gbk_boundary(bytes, pos)) {
             from = pos + 1;
             continue;
         }
@@ -87,7 +74,7 @@ namespace {
 struct Needles
 {
     explicit Needles(const ReplacePlan &plan)
-        : findGbk(encode(plan.find, Charset::Gbk)), findUtf8(plan.find.toUtf8()),
+        : find(plan.find), findGbk(encode(plan.find, Charset::Gbk)), findUtf8(plan.find.toUtf8()),
           replaceGbk(encode(plan.replace, Charset::Gbk)), replaceUtf8(plan.replace.toUtf8())
     {
     }
@@ -96,6 +83,7 @@ struct Needles
     {
         return (findGbk && bytes.contains(*findGbk)) || (findUtf8 != findGbk && bytes.contains(findUtf8));
     }
+    QString find;
     std::optional<QByteArray> findGbk;
     QByteArray findUtf8;
     std::optional<QByteArray> replaceGbk;
@@ -148,10 +136,10 @@ Verdict examine(const Folder &folder, const Entry &file, const Needles &needles)
         const qsizetype overlap =
             std::max(needles.findUtf8.size(), needles.findGbk.value_or(QByteArray()).size());
         bool found = false;
-        for (qsizetype n; !found && (n = reader.read_some(bytes, kPiece, &error)) != 0;) {
+        for (qsizetype n, piece = 0; !found && (n = reader.read_some(bytes, kPiece, &error)) != 0; ++piece) {
             if (n < 0)
                 return unreadable();
-            found = needles.may_occur_in(bytes);
+            found = needles.may_occur_in(bytes) || (piece == 0 && is_utf16_text(bytes));
             bytes.remove(0, std::max<qsizetype>(0, bytes.size() - overlap));
         }
         if (!found)
@@ -161,6 +149,11 @@ Verdict examine(const Folder &folder, const Entry &file, const Needles &needles)
     }
     if (!reader.read_rest(bytes, &error))
         return unreadable();
+    if (is_utf16_text(bytes)) {
+        if (decode_utf16(bytes).contains(needles.find))
+            verdict.skipReason = kUtf16Reason + QStringLiteral("，未修改");
+        return verdict;
+    }
     if (!needles.may_occur_in(bytes))
         return verdict;
 

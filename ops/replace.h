@@ -22,8 +22,8 @@ struct ReplaceParams
 
 // Replaces every occurrence of needle by replacement in the bytes of a text
 // file in the given character set, line by line: left to right, without
-// overlap, never across a line end (a CR, with the LF right after it) and,
-// in GBK, only where a whole character begins. Every other byte stays as it
+// overlap, never across a line end (a CR or an LF) and, in GBK, only where a
+// whole character begins. Every other byte stays as it
 // was. Returns the number of occurrences replaced; *out is set only when
 // there was at least one.
 int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,

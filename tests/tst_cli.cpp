@@ -41,6 +41,22 @@ private slots:
             QVERIFY(!run.err.isEmpty());
     }
 
+    // Without GBK (a Qt built without ICU) nothing runs, and the message says why.
+    void missingCharacterSet()
+    {
+        QTemporaryDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), gbk(u("旧")));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", NO_GBK);
+        process.setProcessEnvironment(env);
+        process.start(TORVALE_CLI, {"replace", tmp.path(), "--find", u("旧"), "--replace", "x"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains("GBK"));
+        QCOMPARE(read(tmp.path(), QByteArray("a.txt")), gbk(u("旧")));
+    }
+
     // --dry-run prints what the run then does, changing nothing itself; a
     // folder whose names are GBK bytes is handled like any other.
     void dryRunAgrees_data()

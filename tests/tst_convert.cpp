@@ -143,6 +143,23 @@ private slots:
             QCOMPARE(read(dir, QByteArray("index.htm")), "my own index");
     }
 
+    // Text with LF line ends, as this platform writes it, makes the same page
+    // as its CR LF twin; UTF-16 text is named with an honest reason.
+    void lineEnds()
+    {
+        QTemporaryDir tmp;
+        for (const QByteArray &text : {gbk(u("标题\r\n\r\n正文\r\n")), u("标题\r\n正文").toUtf8()}) {
+            write(tmp.path(), QByteArray("crlf.txt"), text);
+            write(tmp.path(), QByteArray("lf.txt"), QByteArray(text).replace("\r\n", "\n"));
+            write(tmp.path(), QByteArray("utf16.txt"), QByteArray("\xFF\xFEx\0", 4));
+            const Report report = run_convert({tmp.path(), "T"});
+            QCOMPARE(report.problems.size(), 1);
+            QCOMPARE(report.problems[0].reason, u("UTF-16 文本，暂不支持"));
+            QCOMPARE(read(tmp.path(), QByteArray("lf.htm")), read(tmp.path(), QByteArray("crlf.htm")));
+            QVERIFY(read(tmp.path(), QByteArray("lf.htm")).contains(gbk(u("标题</H2>"))));
+        }
+    }
+
     void secondRunGivesTheSameFiles()
     {
         QTemporaryDir tmp;

@@ -33,8 +33,9 @@ private slots:
         QTest::newRow("CR LF at the end gives no empty last line") << "a\r\nb\r\n" << QStringList{"a", "b"};
         QTest::newRow("two CR LF make an empty line") << "a\r\n\r\nb" << QStringList{"a", "", "b"};
         QTest::newRow("lone CR ends a line") << "a\rb" << QStringList{"a", "b"};
-        QTest::newRow("lone LF is part of the line") << "a\nb\n" << QStringList{"a\nb\n"};
-        QTest::newRow("CR swallows only one LF") << "a\r\n\nb" << QStringList{"a", "\nb"};
+        QTest::newRow("lone LF ends a line") << "a\nb\n" << QStringList{"a", "b"};
+        QTest::newRow("CR LF then LF: an empty line") << "a\r\n\nb" << QStringList{"a", "", "b"};
+        QTest::newRow("LF CR: two line ends") << "a\n\rb" << QStringList{"a", "", "b"};
     }
     void lines()
     {
