@@ -4,7 +4,6 @@
 #include <QStringEncoder>
 
 #include <langinfo.h>
-#include <unistd.h>
 
 namespace {
 
@@ -52,7 +51,7 @@ void print_line(FILE *stream, const QString &text)
     QStringEncoder encoder(locale_charset().constData());
     if (!encoder.isValid())
         encoder = QStringEncoder(QStringEncoder::Utf8);
-    const QString shown = ::isatty(::fileno(stream)) ? escaped_controls(text) : text;
-    const QByteArray bytes = encoder.encode(shown) + '\n';
+    // Escaped on a terminal and in a pipe alike: one line is one line.
+    const QByteArray bytes = encoder.encode(escaped_controls(text)) + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }

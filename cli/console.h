@@ -13,6 +13,6 @@
 // bytes are not valid in it.
 std::optional<QString> decode_argument(const QByteArray &bytes);
 
-// Prints a line in the locale's character set. On a terminal, control
-// characters (a line feed in a file name, say) are shown escaped.
+// Prints a line in the locale's character set. Control characters (a line
+// feed in a file name, say) are shown escaped, so that a line is one line.
 void print_line(FILE *stream, const QString &text);

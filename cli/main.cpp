@@ -159,7 +159,7 @@ std::optional<QString> parse(const Command &command, const QList<QByteArray> &ar
     return std::nullopt;
 }
 
-// --dry-run: the plan, one line per file.
+// --dry-run: the plan, one line per file, and the status the run would end with.
 template <typename Plan> int print_plan(const Plan &plan)
 {
     const PlanTable table = describe_plan(plan);
@@ -168,7 +168,7 @@ template <typename Plan> int print_plan(const Plan &plan)
     if (plan.ok()) {
         if (!table.statement.isEmpty())
             print(table.statement);
-        return Success;
+        return table.marked.isEmpty() ? Success : Trouble; // as the run would end
     }
     print_error(table.statement);
     return Trouble;

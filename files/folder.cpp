@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace torvale {
@@ -48,6 +49,17 @@ QString describe_errno(int code)
         return QStringLiteral("这是一个符号链接");
     case EIO:
         return QStringLiteral("磁盘读写出错");
+    case ENOTDIR:
+        return QStringLiteral("不是文件夹");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("同时打开的文件太多");
+    case ENOMEM:
+        return QStringLiteral("内存不足");
+    case EOPNOTSUPP:
+        return QStringLiteral("文件系统不支持这个操作");
+    case EXDEV:
+        return QStringLiteral("不在同一个文件系统上");
     default:
         return QStringLiteral("系统错误：%1").arg(QString::fromLocal8Bit(std::strerror(code)));
     }
@@ -128,6 +140,41 @@ QByteArray real_path_of(int fd, const QByteArray &given)
     return ::realpath(given.constData(), resolved) ? QByteArray(resolved) : QByteArray();
 }
 
+// Opens a regular file of the folder without ever opening anything else: the
+// entry is first taken by a path handle (which opens nothing, so a FIFO or a
+// device is never woken), checked, and then opened through that handle, which
+// reaches exactly the same file. -1 with errno set when it cannot; ENODEV for
+// an entry that is not a regular file.
+int open_regular(int dirfd, const QByteArray &name, int flags, struct stat *st)
+{
+    const int path = ::openat(dirfd, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (path < 0)
+        return -1;
+    int fd = -1;
+    if (::fstat(path, st) == 0) {
+        if (!S_ISREG(st->st_mode)) {
+            errno = ENODEV;
+        } else {
+            const QByteArray proc = "/proc/self/fd/" + QByteArray::number(path);
+            fd = ::open(proc.constData(), flags | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0 && errno == ENOENT) // no /proc: open by name, and compare
+                fd =
+                    ::openat(dirfd, name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            struct stat opened;
+            if (fd >= 0 &&
+                (::fstat(fd, &opened) != 0 || opened.st_ino != st->st_ino || opened.st_dev != st->st_dev)) {
+                ::close(fd);
+                fd = -1;
+                errno = ENODEV;
+            }
+        }
+    }
+    const int saved = errno;
+    ::close(path);
+    errno = saved;
+    return fd;
+}
+
 } // namespace
 
 QByteArray own_file_name(OwnFile kind)
@@ -150,23 +197,67 @@ bool is_own_file_name(QByteArrayView name, OwnFile kind)
     return true;
 }
 
-NativePath::NativePath(const QString &path) : bytes(QFile::encodeName(path)) {}
+NativePath::NativePath(const QString &path) : bytes(QFile::encodeName(path))
+{
+    if (!path.contains(QChar::ReplacementCharacter))
+        return;
+    // Find each folder whose name Qt could not decode by its bytes.
+    bytes.clear();
+    const QStringList parts = path.split(QLatin1Char('/'));
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            bytes += '/';
+        if (!parts[i].contains(QChar::ReplacementCharacter)) {
+            bytes += QFile::encodeName(parts[i]);
+            continue;
+        }
+        QList<QByteArray> matches;
+        if (DIR *dir = ::opendir(bytes.isEmpty() ? "." : bytes.constData())) {
+            while (const dirent *e = ::readdir(dir)) {
+                if (QFile::decodeName(e->d_name) == parts[i])
+                    matches << QByteArray(e->d_name);
+            }
+            ::closedir(dir);
+        }
+        if (matches.size() != 1) {
+            error =
+                QStringLiteral(
+                    "无法确定文件夹“%1”：它的名称不是 UTF-8 编码，窗口中可能有几个文件夹显示为同一个名称。"
+                    "请用 torvale-cli，或者先把文件夹改名。")
+                    .arg(path);
+            return;
+        }
+        bytes += matches.constFirst();
+    }
+}
 
 std::shared_ptr<Folder> Folder::open(const NativePath &native, QString *error, bool guard)
 {
+    if (!native.error.isEmpty()) {
+        *error = native.error;
+        return nullptr;
+    }
     const QByteArray &path = native.bytes;
     const QString shown = QFile::decodeName(path);
     const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        *error = QStringLiteral("无法打开文件夹“%1”：%2").arg(shown, describe_errno(errno));
+        *error = QStringLiteral("无法打开文件夹“%1”：%2")
+                     .arg(shown, errno == ENOENT ? QStringLiteral("文件夹不存在") : describe_errno(errno));
         return nullptr;
     }
     if (guard) {
         // Judged by where the handle leads, so that neither a link nor a
-        // folder swapped after the check can lead a run into a system folder.
+        // folder swapped after the check can lead a run into a system folder;
+        // a system folder mounted elsewhere is known by its identity.
         const QByteArray real = real_path_of(fd, path);
-        const QString folder =
-            real.isEmpty() ? QStringLiteral("/") : protected_folder_of(QFile::decodeName(real));
+        QString folder = real.isEmpty() ? QStringLiteral("/") : protected_folder_of(QFile::decodeName(real));
+        struct stat here, system;
+        for (const QString &root : protected_folders()) {
+            if (folder.isEmpty() && ::fstat(fd, &here) == 0 &&
+                ::stat(QFile::encodeName(root).constData(), &system) == 0 && here.st_dev == system.st_dev &&
+                here.st_ino == system.st_ino)
+                folder = root;
+        }
         if (!folder.isEmpty()) {
             ::close(fd);
             *error = protected_folder_message(folder);
@@ -174,6 +265,26 @@ std::shared_ptr<Folder> Folder::open(const NativePath &native, QString *error, b
         }
     }
     return std::shared_ptr<Folder>(new Folder(fd, shown));
+}
+
+QString Folder::check_writable() const
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) == 0 && (st.st_mode & 0222) == 0)
+        return QStringLiteral("文件夹“%1”是只读的（权限不允许任何人改动），没有文件被改动。").arg(m_path);
+    if (::faccessat(m_fd, ".", W_OK, AT_EACCESS) != 0)
+        return QStringLiteral("不能改动文件夹“%1”中的文件：%2。没有文件被改动。")
+            .arg(m_path, describe_errno(errno));
+    return {};
+}
+
+QString Folder::check_replaceable(const QByteArray &name, const Stamp &stamp) const
+{
+    if (stamp.write_protected())
+        return QStringLiteral("文件是只读的");
+    if (::faccessat(m_fd, name.constData(), W_OK, AT_EACCESS) != 0)
+        return describe_errno(errno);
+    return {};
 }
 
 void Folder::unlock() const
@@ -189,8 +300,8 @@ Folder::~Folder()
 
 bool Folder::lock(QString *error) const
 {
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
-        return true;
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0 || errno == EOPNOTSUPP || errno == ENOLCK)
+        return true; // (a file system without locks: nothing to hold)
     if (errno == EWOULDBLOCK)
         *error = QStringLiteral(
             "另一个 Torvale "
@@ -307,22 +418,13 @@ FileReader::~FileReader()
 
 bool FileReader::open(const Folder &folder, const QByteArray &name, const Stamp *expected, QString *error)
 {
-    m_fd = ::openat(folder.handle(), name.constData(),
-                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (m_fd < 0) {
-        *error = errno == ELOOP ? QStringLiteral("不是普通文件（是符号链接）") : describe_errno(errno);
-        return false;
-    }
     struct stat st;
-    if (::fstat(m_fd, &st) != 0) {
-        *error = describe_errno(errno);
+    m_fd = open_regular(folder.handle(), name, O_RDONLY, &st);
+    if (m_fd < 0) {
+        *error = errno == ENODEV || errno == ELOOP ? QStringLiteral("不是普通文件") : describe_errno(errno);
         return false;
     }
     m_stamp = stamp_of(st);
-    if (!m_stamp.is_regular()) {
-        *error = QStringLiteral("不是普通文件");
-        return false;
-    }
     if (expected && !m_stamp.same_file(*expected)) {
         *error = QStringLiteral("文件在计划之后已被改动或替换");
         return false;
@@ -379,10 +481,8 @@ FileWriter::~FileWriter()
 bool FileWriter::begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error)
 {
     abort();
-    if (replaces && replaces->write_protected()) {
-        *error = QStringLiteral("文件是只读的");
+    if (replaces && !(*error = folder.check_replaceable(name, *replaces)).isEmpty())
         return false;
-    }
     m_folder = &folder;
     m_name = name;
     m_replaces = replaces ? *replaces : Stamp();
@@ -439,6 +539,32 @@ bool FileWriter::write(QByteArrayView bytes, QString *error)
     return ok;
 }
 
+namespace {
+
+// Copies the extended attributes of a file (its access control list among
+// them) to another. False when one that limits access could not be copied.
+bool copy_attributes(int from, int to)
+{
+    const ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size <= 0)
+        return size == 0 || errno == ENOTSUP;
+    QByteArray names(size, Qt::Uninitialized);
+    const ssize_t got = ::flistxattr(from, names.data(), size_t(names.size()));
+    for (const QByteArray &name : names.left(got < 0 ? 0 : got).split('\0')) {
+        if (name.isEmpty())
+            continue;
+        QByteArray value(65536, Qt::Uninitialized);
+        const ssize_t length = ::fgetxattr(from, name.constData(), value.data(), size_t(value.size()));
+        const bool copied =
+            length >= 0 && ::fsetxattr(to, name.constData(), value.constData(), size_t(length), 0) == 0;
+        if (!copied && name.startsWith("system.posix_acl"))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool FileWriter::commit(QString *error, bool durable)
 {
     auto fail = [&](int code) {
@@ -450,41 +576,86 @@ bool FileWriter::commit(QString *error, bool durable)
         abort();
         return false;
     }
+    const int dir = m_folder->handle();
     mode_t mode = 0666 & ~creation_mask();
     if (m_replaces.exists()) {
         // Owned as before, where this run has the right to (as sed -i does);
-        // a new file, so set-user-ID and set-group-ID do not carry over.
-        if (::fchown(m_fd, m_replaces.owner, m_replaces.group) != 0)
-            (void)::fchown(m_fd, uid_t(-1), m_replaces.group);
-        mode = m_replaces.mode & 01777;
-    }
-    if (::fchmod(m_fd, mode) != 0)
+        // a new file, so set-user-ID and set-group-ID do not carry over. When
+        // the group cannot be kept, the group's rights are not handed to
+        // another group, and the access list (which names it) is not copied.
+        mode = m_replaces.mode & 0777;
+        const bool owner = ::fchown(m_fd, m_replaces.owner, m_replaces.group) == 0;
+        const bool group = owner || ::fchown(m_fd, uid_t(-1), m_replaces.group) == 0;
+        if (!group)
+            mode &= ~mode_t(0070);
+        if (::fchmod(m_fd, mode) != 0)
+            return fail(errno);
+        struct stat st;
+        const int original = open_regular(dir, m_name, O_RDONLY | O_NONBLOCK, &st);
+        const bool copied = original < 0 || !owner || copy_attributes(original, m_fd);
+        if (original >= 0)
+            ::close(original);
+        if (!copied) {
+            *error = QStringLiteral("无法保留文件的访问控制列表");
+            abort();
+            return false;
+        }
+    } else if (::fchmod(m_fd, mode) != 0) {
         return fail(errno);
+    }
     if (durable && ::fsync(m_fd) != 0)
+        return fail(errno);
+    struct stat ours;
+    if (::fstat(m_fd, &ours) != 0)
         return fail(errno);
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0 && errno != EINTR)
         return fail(errno);
 
-    const int dir = m_folder->handle();
-    if (m_replaces.exists()) {
-        // The entry must still be the file that was read: never replace what
-        // someone put there since.
-        if (!m_folder->stamp(m_name).same_file(m_replaces)) {
-            *error = QStringLiteral("文件在处理期间被改动或替换");
+    auto is_ours = [&](const QByteArray &name) {
+        const Stamp s = m_folder->stamp(name);
+        return s.is_regular() && s.device == quint64(ours.st_dev) && s.inode == quint64(ours.st_ino);
+    };
+    const QString changed = QStringLiteral("文件在处理期间被改动或替换");
+    if (!m_replaces.exists()) {
+        // A new entry: it must not exist, and what takes the name must be
+        // the file written (not something put in its place meanwhile).
+        if (!m_folder->rename(m_temporary, m_name, error)) {
+            abort();
+            return false;
+        }
+        if (!is_ours(m_name)) {
+            ::unlinkat(dir, m_name.constData(), 0);
+            *error = changed;
+            m_temporary.clear();
+            m_folder = nullptr;
+            return false;
+        }
+    } else if (::renameat2(dir, m_temporary.constData(), dir, m_name.constData(), RENAME_EXCHANGE) == 0) {
+        // Swapped in one step: the file that left must be the one planned,
+        // the one that came the one written; otherwise swap back.
+        if (!m_folder->stamp(m_temporary).same_file(m_replaces) || !is_ours(m_name)) {
+            ::renameat2(dir, m_temporary.constData(), dir, m_name.constData(), RENAME_EXCHANGE);
+            *error = changed;
+            if (!is_ours(m_temporary))
+                m_temporary.clear(); // not ours to remove
+            abort();
+            return false;
+        }
+        ::unlinkat(dir, m_temporary.constData(), 0); // the former version
+    } else {
+        // No swap on this file system: check, then rename over the entry (a
+        // rename replaces a link, it never writes through one).
+        if (errno != EINVAL && errno != ENOSYS)
+            return fail(errno);
+        if (!m_folder->stamp(m_name).same_file(m_replaces) || !is_ours(m_temporary)) {
+            *error = changed;
             abort();
             return false;
         }
         if (::renameat(dir, m_temporary.constData(), dir, m_name.constData()) != 0)
             return fail(errno);
-    } else {
-        QString renameError;
-        if (!m_folder->rename(m_temporary, m_name, &renameError)) {
-            *error = renameError;
-            abort();
-            return false;
-        }
     }
     m_temporary.clear();
     m_folder = nullptr;

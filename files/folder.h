@@ -65,10 +65,14 @@ bool is_own_file_name(QByteArrayView name, OwnFile kind);
 struct NativePath
 {
     NativePath() = default;
+    // Qt shows a name that is not UTF-8 with U+FFFD in place of its bad
+    // bytes; such a path is found again by its bytes, folder by folder, and
+    // refused (error) when it could stand for more than one folder.
     NativePath(const QString &path);
     NativePath(const char *path) : bytes(path) {}
     NativePath(const QByteArray &path) : bytes(path) {}
     QByteArray bytes;
+    QString error;
 };
 
 // The working folder, opened once and held: every listing, read, write and
@@ -89,6 +93,12 @@ public:
     // The folder's path as it was when opened, for messages.
     const QString &path() const { return m_path; }
     int handle() const { return m_fd; }
+
+    // Why the run may not change files here: a folder whose mode lets nobody
+    // write, or one this process may not write; empty when it may.
+    QString check_writable() const;
+    // The same for replacing one of its files (with the stamp it has).
+    QString check_replaceable(const QByteArray &name, const Stamp &stamp) const;
 
     // Takes the folder for one run: a second run in the same folder (another
     // window, or a script) is refused while this one holds it.

@@ -14,20 +14,23 @@ QString working_directory(const QString &CurrentPath)
     return CurrentPath.isEmpty() ? QDir::currentPath() : CurrentPath;
 }
 
+QStringList protected_folders()
+{
+    return {QStringLiteral("/"),      QStringLiteral("/bin"),   QStringLiteral("/boot"),
+            QStringLiteral("/dev"),   QStringLiteral("/etc"),   QStringLiteral("/lib"),
+            QStringLiteral("/lib32"), QStringLiteral("/lib64"), QStringLiteral("/libx32"),
+            QStringLiteral("/proc"),  QStringLiteral("/run"),   QStringLiteral("/sbin"),
+            QStringLiteral("/sys"),   QStringLiteral("/usr")};
+}
+
 QString protected_folder_of(const QString &resolvedPath)
 {
     const QString path = QDir::cleanPath(resolvedPath);
     if (path == QLatin1String("/") || path.isEmpty())
         return QStringLiteral("/");
     // The system's folders at the top of the tree, by their whole names.
-    static const char *const folders[] = {"bin",    "boot", "dev", "etc",  "lib", "lib32", "lib64",
-                                          "libx32", "proc", "run", "sbin", "sys", "usr"};
-    const QString top = path.section(QLatin1Char('/'), 1, 1);
-    for (const char *folder : folders) {
-        if (top == QLatin1String(folder))
-            return QLatin1Char('/') + top;
-    }
-    return {};
+    const QString top = QLatin1Char('/') + path.section(QLatin1Char('/'), 1, 1);
+    return protected_folders().contains(top) ? top : QString();
 }
 
 QString protected_folder_message(const QString &folder)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace torvale {
 
@@ -16,6 +17,9 @@ QString working_directory(const QString &CurrentPath);
 // or lies in a folder of the operating system, that folder ("/", "/usr",
 // ...); otherwise an empty text. No operation runs in such a folder.
 QString protected_folder_of(const QString &resolvedPath);
+
+// The root and the system's own folders.
+QStringList protected_folders();
 
 // The message that refuses an operation in a protected folder.
 QString protected_folder_message(const QString &folder);

@@ -20,16 +20,14 @@ FileName page_name_of(const FileName &source)
 namespace {
 
 // Why a page may not be written where a file stands: a folder, link or
-// device is never replaced, nor a file that nobody may write.
-QString blocked_reason(const Stamp &stamp)
+// device is never replaced, nor a file that nobody (or not this run) may write.
+QString blocked_reason(const Folder &folder, const QByteArray &name, const Stamp &stamp)
 {
     if (!stamp.exists())
         return {};
     if (!stamp.is_regular())
-        return QStringLiteral("被文件夹或链接占用");
-    if (stamp.write_protected())
-        return QStringLiteral("是只读文件");
-    return {};
+        return QStringLiteral("被文件夹、链接或其他特殊文件占用");
+    return folder.check_replaceable(name, stamp);
 }
 
 // Writes a page; with a backup folder, first keeps a copy of the file it
@@ -92,8 +90,9 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents)
                    other != pageSources.constEnd()) {
             item.skipReason =
                 QStringLiteral("它的网页“%1”与“%2”的网页同名，未转换").arg(item.page.shown(), *other);
-        } else if (const QString blocked = blocked_reason(item.pageStamp); !blocked.isEmpty()) {
-            item.skipReason = QStringLiteral("网页的位置“%1”%2，未转换").arg(item.page.shown(), blocked);
+        } else if (const QString blocked = blocked_reason(*plan.folder, item.page.bytes, item.pageStamp);
+                   !blocked.isEmpty()) {
+            item.skipReason = QStringLiteral("网页“%1”：%2，未转换").arg(item.page.shown(), blocked);
         } else {
             pageSources.insert(item.page.bytes, entry.name.shown());
             QByteArray bytes;
@@ -105,8 +104,9 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents)
         plan.items.push_back(std::move(item));
     }
     plan.index = stamps.value(kIndexName.toLatin1());
-    if (const QString blocked = blocked_reason(plan.index); !blocked.isEmpty())
-        plan.indexSkipReason = QStringLiteral("索引文件的位置%1，未写入").arg(blocked);
+    if (const QString blocked = blocked_reason(*plan.folder, kIndexName.toLatin1(), plan.index);
+        !blocked.isEmpty())
+        plan.indexSkipReason = QStringLiteral("索引文件：%1，未写入").arg(blocked);
     return plan;
 }
 
@@ -175,7 +175,8 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
         if (!report.indexWritten)
             report.problems.append({kIndexName, error});
     }
-    folder.sync(&error);
+    if (!folder.sync(&error))
+        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
     return report;
 }
 

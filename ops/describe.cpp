@@ -83,7 +83,6 @@ PlanTable describe_plan(const ReplacePlan &plan)
 {
     TableBuilder b = begin_table(Operation::Replace, plan, {QStringLiteral("文件"), QStringLiteral("结果")});
     b.add_leftovers(plan, 2);
-    bool any = false;
     for (const ReplaceItem &item : plan.items) {
         const QString name = item.file.name.shown();
         QString result;
@@ -93,10 +92,9 @@ PlanTable describe_plan(const ReplacePlan &plan)
             result = QStringLiteral("替换 %1 处").arg(item.occurrences);
         else
             continue;
-        any = any || item.skipReason.isEmpty();
         b.add({name, result}, name + kColon + result, !item.skipReason.isEmpty());
     }
-    if (plan.ok() && !any)
+    if (plan.ok() && b.table.rows.isEmpty())
         b.table.statement = QStringLiteral("没有文件含有查找字符串，不会改动任何文件。");
     return b.table;
 }
@@ -154,8 +152,10 @@ ReportText describe_report(Operation operation, const Report &report)
         text.summary = QStringLiteral("撤销了 %1 处改动（共 %2 处）").arg(report.changed).arg(report.files);
         break;
     }
-    if (skips > 0)
-        text.heading = QStringLiteral("以下文件被跳过或处理失败，其它文件已处理完毕：");
+    if (skips > 0) {
+        text.heading = report.changed > 0 ? QStringLiteral("以下文件被跳过或处理失败，其它文件已处理完毕：")
+                                          : QStringLiteral("以下文件被跳过或处理失败：");
+    }
     for (const Problem &p : report.problems)
         text.problems << p.name + kColon + p.reason;
     return text;

@@ -49,6 +49,16 @@ void execute_moves(const Folder &folder, const std::vector<RenameMove> &moves, R
             failure = error;
             return false;
         }
+        // What moved must be the planned file, not something (a link, say)
+        // put in its place between the check and the rename.
+        const Stamp moved = folder.stamp(to);
+        if (m.stamp.exists() &&
+            (!moved.is_regular() || moved.inode != m.stamp.inode || moved.device != m.stamp.device)) {
+            folder.rename(to, from, &error);
+            failedName = m.from.shown();
+            failure = QStringLiteral("文件在计划之后已被改动、改名或删除");
+            return false;
+        }
         done.append({from, to});
         return true;
     };
@@ -87,7 +97,8 @@ void execute_moves(const Folder &folder, const std::vector<RenameMove> &moves, R
     // renames are on disk before it goes.
     if (!parked.isEmpty() && notRestored.isEmpty() && folder.sync(&error))
         folder.remove(kJournalName, folder.stamp(kJournalName), &error);
-    folder.sync(&error);
+    if (!folder.sync(&error))
+        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
     if (failure.isEmpty())
         return;
 

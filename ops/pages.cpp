@@ -104,11 +104,12 @@ void append_page_end(TextBuffer &buffer)
 namespace {
 
 // A character that would end the attribute, start a character reference,
-// or be taken as part of the address rather than the file name.
+// or be taken as part of the address rather than the file name: a scheme
+// ("javascript:"), a host (two backslashes), a query or a fragment.
 bool needs_percent(uchar c)
 {
     return c < 0x20 || c == 0x7F || c == '"' || c == '#' || c == '%' || c == '?' || c == '&' || c == '<' ||
-           c == '>';
+           c == '>' || c == '\\' || c == ':';
 }
 
 QString percent(uchar c)
@@ -120,18 +121,24 @@ QString percent(uchar c)
 
 QString link_target(const FileName &page)
 {
-    QString target;
+    // Characters of a UTF-8 name; bytes of any other, each byte beyond ASCII
+    // percent-encoded so that the link leads to exactly those bytes.
+    QStringList units;
     if (page.coding == FileName::Coding::Utf8) {
         for (QChar c : page.text)
-            target += c.unicode() < 0x80 && needs_percent(uchar(c.unicode())) ? percent(uchar(c.unicode()))
-                                                                              : QString(c);
-        return target;
+            units << (c.unicode() < 0x80 && needs_percent(uchar(c.unicode())) ? percent(uchar(c.unicode()))
+                                                                              : QString(c));
+    } else {
+        for (char b : page.bytes)
+            units << (uchar(b) >= 0x80 || needs_percent(uchar(b)) ? percent(uchar(b))
+                                                                  : QString(QLatin1Char(b)));
     }
-    for (char b : page.bytes) {
-        const auto c = uchar(b);
-        target += c >= 0x80 || needs_percent(c) ? percent(c) : QString(QLatin1Char(b));
-    }
-    return target;
+    // Browsers drop spaces at either end of an address: those are encoded too.
+    for (qsizetype i = 0; i < units.size() && units[i] == QLatin1String(" "); ++i)
+        units[i] = QStringLiteral("%20");
+    for (qsizetype i = units.size() - 1; i >= 0 && units[i] == QLatin1String(" "); --i)
+        units[i] = QStringLiteral("%20");
+    return units.join(QString());
 }
 
 void append_index(TextBuffer &buffer, const QString &title, const QList<IndexEntry> &pages)

@@ -14,7 +14,8 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
         if (is_own_file_name(entry.name.bytes, OwnFile::Write) && entry.stamp.is_regular())
             plan.leftovers.push_back(entry);
     }
-    return true;
+    plan.refusal = plan.folder->check_writable();
+    return plan.ok();
 }
 
 std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)

@@ -23,7 +23,8 @@ struct PlanBase
 };
 
 // Opens the folder of a plan (refused for the root and the system's
-// folders) and lists it. False, with the plan's refusal set, when it cannot.
+// folders, and for a folder that may not be changed) and lists it. False,
+// with the plan's refusal set, when it cannot.
 bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing);
 
 // What every run does first: refuses a plan that was refused, takes the

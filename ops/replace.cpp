@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <optional>
 
 namespace torvale {
@@ -15,21 +16,6 @@ namespace {
 bool is_gbk_lead(unsigned char c)
 {
     return c >= 0x81 && c <= 0xFE;
-}
-
-// True when pos is where a character begins in GBK bytes. A byte below 0x40
-// is never the second byte of a character (CR and LF among them), so parsing
-// can start right after the last such byte.
-bool on_gbk_boundary(QByteArrayView bytes, qsizetype pos)
-{
-    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
-    qsizetype start = pos;
-    while (start > 0 && b[start - 1] >= 0x40)
-        --start;
-    qsizetype i = start;
-    while (i < pos)
-        i += (is_gbk_lead(b[i]) && i + 1 < bytes.size()) ? 2 : 1;
-    return i == pos;
 }
 
 } // namespace
@@ -43,22 +29,30 @@ int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needl
     int count = 0;
     qsizetype copied = 0; // bytes before this are in *out already
     qsizetype from = 0;
+    qsizetype boundary = 0; // a place where a GBK character begins, at or before the next hit
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
     QByteArray result;
     while (from <= bytes.size() - needle.size()) {
         const auto hit = std::search(bytes.begin() + from, bytes.end(), searcher);
         if (hit == bytes.end())
             break;
         const qsizetype pos = hit - bytes.begin();
-        if (charset == Charset::Gbk && !on_gbk_boundary(bytes, pos)) {
-            from = pos + 1;
-            continue;
+        if (charset == Charset::Gbk) {
+            // Walk the characters up to the hit: hits come in order, so the
+            // whole file is walked once, however long its lines.
+            while (boundary < pos)
+                boundary += (is_gbk_lead(b[boundary]) && boundary + 1 < bytes.size()) ? 2 : 1;
+            if (boundary != pos) {
+                from = pos + 1;
+                continue;
+            }
         }
         if (count == 0)
             result.reserve(bytes.size() + std::max<qsizetype>(0, replacement.size() - needle.size()) * 16);
         result.append(bytes.sliced(copied, pos - copied));
         result.append(replacement);
         ++count;
-        from = copied = pos + needle.size();
+        from = copied = boundary = pos + needle.size();
     }
     if (count > 0) {
         result.append(bytes.sliced(copied));
@@ -89,6 +83,23 @@ struct Needles
     std::optional<QByteArray> replaceGbk;
     QByteArray replaceUtf8;
 };
+
+const QString kNotTextReason = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码），未修改");
+
+// True when the text holds only a few characters beyond ASCII. Longer text
+// that is valid UTF-8 is UTF-8: GBK text is valid UTF-8 only by a chance that
+// shrinks with every character.
+bool is_short_non_ascii(QByteArrayView bytes)
+{
+    constexpr int kFew = 8;
+    int characters = 0;
+    for (char c : bytes) {
+        // Each UTF-8 character beyond ASCII has one leading byte (0xC0 and up).
+        if (uchar(c) >= 0xC0 && ++characters >= kFew)
+            return false;
+    }
+    return true;
+}
 
 // What a replace does to one file, worked out without changing it.
 struct Verdict
@@ -135,15 +146,21 @@ Verdict examine(const Folder &folder, const Entry &file, const Needles &needles)
     if (reader.stamp().size > kPiece) {
         const qsizetype overlap =
             std::max(needles.findUtf8.size(), needles.findGbk.value_or(QByteArray()).size());
-        bool found = false;
+        bool found = false, binary = false;
         for (qsizetype n, piece = 0; !found && (n = reader.read_some(bytes, kPiece, &error)) != 0; ++piece) {
             if (n < 0)
                 return unreadable();
+            if (piece == 0)
+                binary = !is_utf16_text(bytes) && bytes.left(64 * 1024).contains('\0');
             found = needles.may_occur_in(bytes) || (piece == 0 && is_utf16_text(bytes));
             bytes.remove(0, std::max<qsizetype>(0, bytes.size() - overlap));
         }
         if (!found)
             return verdict;
+        if (binary) { // known from its start, without reading it whole
+            verdict.skipReason = kNotTextReason;
+            return verdict;
+        }
         bytes.clear();
         reader.rewind();
     }
@@ -159,17 +176,17 @@ Verdict examine(const Folder &folder, const Entry &file, const Needles &needles)
 
     const std::optional<Charset> charset = detect_charset(bytes);
     if (!charset) {
-        verdict.skipReason = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码），未修改");
+        verdict.skipReason = kNotTextReason;
         return verdict;
     }
     Outcome outcome = replaced(bytes, *charset, needles);
-    if (outcome.occurrences == 0)
-        return verdict;
+    if (outcome.occurrences == 0 || outcome.bytes == bytes)
+        return verdict; // nothing would change
     verdict.occurrences = outcome.occurrences;
     // Short text can be valid UTF-8 and valid GBK at once: when the two
     // readings would give different bytes, no guess is safe.
     auto ambiguous = [&] {
-        if (*charset != Charset::Utf8 || !GbkTable::instance().is_text(bytes))
+        if (*charset != Charset::Utf8 || !is_short_non_ascii(bytes) || !GbkTable::instance().is_text(bytes))
             return false;
         const Outcome asGbk = replaced(bytes, Charset::Gbk, needles);
         return asGbk.occurrences != outcome.occurrences || asGbk.bytes != outcome.bytes ||
@@ -179,13 +196,25 @@ Verdict examine(const Folder &folder, const Entry &file, const Needles &needles)
         verdict.skipReason = QStringLiteral("编码不明确（既可读作 UTF-8，也可读作 GBK），未修改");
     else if (*charset == Charset::Gbk && !needles.replaceGbk)
         verdict.skipReason = QStringLiteral("替换字符串中有GBK编码无法表示的字符，未修改");
-    else if (file.stamp.write_protected())
-        verdict.skipReason = QStringLiteral("文件是只读的，未修改");
+    else if (const QString why = folder.check_replaceable(file.name.bytes, file.stamp); !why.isEmpty())
+        verdict.skipReason = why + QStringLiteral("，未修改");
     if (verdict.skipReason.isEmpty()) {
         verdict.newBytes = std::move(outcome.bytes);
         verdict.formerBytes = std::move(bytes);
     }
     return verdict;
+}
+
+// The same, for a file too large for the memory left: skipped, not a crash.
+Verdict examine_safely(const Folder &folder, const Entry &file, const Needles &needles)
+{
+    try {
+        return examine(folder, file, needles);
+    } catch (const std::bad_alloc &) {
+        Verdict verdict;
+        verdict.skipReason = QStringLiteral("文件太大，内存不足，未修改");
+        return verdict;
+    }
 }
 
 // Calls progress with every value from the last one given up to value.
@@ -224,7 +253,7 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents)
         run_in_parallel(int(plan.items.size()),
                         [&](int i) {
                             ReplaceItem &item = plan.items[size_t(i)];
-                            const Verdict verdict = examine(*plan.folder, item.file, needles);
+                            const Verdict verdict = examine_safely(*plan.folder, item.file, needles);
                             item.occurrences = verdict.occurrences;
                             item.skipReason = verdict.skipReason;
                         },
@@ -263,7 +292,7 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
                 result.problem = item.skipReason; // known from the plan: nothing to read
                 return;
             }
-            Verdict verdict = examine(folder, item.file, needles);
+            Verdict verdict = examine_safely(folder, item.file, needles);
             result.problem = verdict.skipReason;
             if (!verdict.skipReason.isEmpty() || verdict.occurrences == 0)
                 return;
@@ -286,7 +315,8 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
         stepwise);
 
     QString error;
-    folder.sync(&error);
+    if (!folder.sync(&error))
+        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
     for (int i = 0; i < FileCount; ++i) {
         const Result &result = results[size_t(i)];
         if (!result.problem.isEmpty())

@@ -2,7 +2,7 @@
 
 #include "moves.h"
 
-#include <QSet>
+#include <QHash>
 
 namespace torvale {
 
@@ -33,22 +33,36 @@ Report undo_changes(const std::shared_ptr<Folder> &folder, const QList<Change> &
             safe.append(&c);
     }
     // A renamed file goes back only where its old name is free, or held by a
-    // file that goes back too (a chain); dropping one may strand another.
-    for (bool dropped = true; dropped;) {
-        dropped = false;
-        QSet<QByteArray> moving;
-        for (const RenameMove &m : renames)
-            moving.insert(m.from.bytes);
-        for (auto it = renames.begin(); it != renames.end(); ++it) {
-            if (folder->stamp(it->to.bytes).exists() && !moving.contains(it->to.bytes)) {
-                report.problems.append(
-                    {it->from.shown(), QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(it->to.shown())});
-                renames.erase(it);
-                dropped = true;
-                break;
-            }
+    // file that goes back too (a chain); dropping one may strand the file
+    // whose old name it holds, which is looked at again.
+    QHash<QByteArray, qsizetype> movingFrom; // current name -> move
+    for (qsizetype i = 0; i < qsizetype(renames.size()); ++i)
+        movingFrom.insert(renames[size_t(i)].from.bytes, i);
+    std::vector<bool> dropped(renames.size(), false);
+    QList<qsizetype> toCheck;
+    for (qsizetype i = 0; i < qsizetype(renames.size()); ++i)
+        toCheck << i;
+    while (!toCheck.isEmpty()) {
+        const qsizetype i = toCheck.takeLast();
+        const RenameMove &m = renames[size_t(i)];
+        if (dropped[size_t(i)] || !folder->stamp(m.to.bytes).exists() || movingFrom.contains(m.to.bytes))
+            continue;
+        dropped[size_t(i)] = true;
+        report.problems.append(
+            {m.from.shown(), QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(m.to.shown())});
+        movingFrom.remove(m.from.bytes);
+        // The move whose old name is this file's name now finds it taken.
+        for (qsizetype j = 0; j < qsizetype(renames.size()); ++j) {
+            if (!dropped[size_t(j)] && renames[size_t(j)].to.bytes == m.from.bytes)
+                toCheck << j;
         }
     }
+    std::vector<RenameMove> kept;
+    for (qsizetype i = 0; i < qsizetype(renames.size()); ++i) {
+        if (!dropped[size_t(i)])
+            kept.push_back(renames[size_t(i)]);
+    }
+    renames = std::move(kept);
     const int maximum = report.files + 1;
     int done = 0;
     auto step = [&] {

@@ -74,7 +74,7 @@ private slots:
         QTest::newRow("empty first line, empty lines dropped, spaces kept")
             << QByteArray("\r\nx\r\n\r\n  \r\n") << "" << QStringList{"x", "  "};
         QTest::newRow("no line at all") << QByteArray() << "" << QStringList{};
-        QTest::newRow("GBK source") << gbk(u("标题\r\n正文<b>")) << u("标题") << QStringList{u("正文＜b＞")};
+        QTest::newRow("GBK source") << gbk(u("标题\r\n正文<b>&")) << u("标题") << QStringList{u("正文＜b＞&")};
         QTest::newRow("UTF-8 source, character GBK lacks")
             << u("标题😀\r\n한").toUtf8() << u("标题&#128512;") << QStringList{"&#54620;"};
     }
@@ -158,17 +158,6 @@ private slots:
             QCOMPARE(read(tmp.path(), QByteArray("lf.htm")), read(tmp.path(), QByteArray("crlf.htm")));
             QVERIFY(read(tmp.path(), QByteArray("lf.htm")).contains(gbk(u("标题</H2>"))));
         }
-    }
-
-    void secondRunGivesTheSameFiles()
-    {
-        QTemporaryDir tmp;
-        write(tmp.path(), QByteArray("a.txt"), "A\r\nline");
-        write(tmp.path(), QByteArray("a.htm"), "an old page");
-        QVERIFY(run_convert({tmp.path(), "T"}).ok());
-        const auto first = snapshot(tmp.path());
-        QVERIFY(run_convert({tmp.path(), "T"}).ok());
-        QCOMPARE(snapshot(tmp.path()), first);
     }
 };
 

@@ -51,22 +51,6 @@ private slots:
         QCOMPARE(bytes, page_bytes({"abc</H2>", kBar, "", kLowerBar, "<br>", kBackLink}));
     }
 
-    // Every further line that is not empty adds 30 characters and itself;
-    // only "<" and ">" change.
-    void bodyLines()
-    {
-        TextBuffer buffer;
-        append_page_head(buffer, escape_angles("<T> & t"));
-        append_page_line(buffer, escape_angles("a<b>&c"));
-        append_page_line(buffer, "");
-        append_page_line(buffer, "   ");
-        append_page_end(buffer);
-        QCOMPARE(buffer.buffer_text().size() + 2, 1152 - 3 + 7 + (30 + 6) + (30 + 3));
-        QCOMPARE(written(buffer),
-                 page_bytes({u("＜T＞ & t</H2>"), kBar, "", u("&nbsp;&nbsp;&nbsp;&nbsp;a＜b＞&c<br>"),
-                             "&nbsp;&nbsp;&nbsp;&nbsp;   <br>", kLowerBar, "<br>", kBackLink}));
-    }
-
     // The index: heading, one link line per page, an empty line after the
     // lower bar. Link targets lead to the pages' exact names.
     void index_data()
@@ -79,7 +63,12 @@ private slots:
         QTest::newRow("characters that change an attribute")
             << QList<QByteArray>{"R&D \"#1\" 50% ok?<b>.htm"}
             << QStringList{"R%26D %22%231%22 50%25 ok%3F%3Cb%3E.htm"};
-        QTest::newRow("a line feed in the name") << QList<QByteArray>{"a\nb.htm"} << QStringList{"a%0Ab.htm"};
+        QTest::newRow("a line feed, a leading space")
+            << QList<QByteArray>{"a\nb.htm", " c.htm"} << QStringList{"a%0Ab.htm", "%20c.htm"};
+        QTest::newRow("a scheme, a host") << QList<QByteArray>{"javascript:x.htm", "\\\\h\\x.htm"}
+                                          << QStringList{"javascript%3Ax.htm", "%5C%5Ch%5Cx.htm"};
+        QTest::newRow("GBK name whose second byte is a backslash")
+            << QList<QByteArray>{"\x81\x5C.htm"} << QStringList{"%81%5C.htm"};
         QTest::newRow("GBK name: its bytes")
             << QList<QByteArray>{gbk(u("中文.htm"))} << QStringList{"%D6%D0%CE%C4.htm"};
     }

@@ -166,17 +166,29 @@ private slots:
         QCOMPARE(snapshot(tmp.path()), expected);
     }
 
-    // A folder whose mode forbids renaming: nothing is renamed, and the
-    // report names the first file that failed.
-    void readOnlyDirectory()
+    // A folder that nobody may change (even root leaves it alone), or that
+    // this user may not change: refused before anything moves.
+    void folderThatMayNotChange_data()
     {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("unprivileged");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("read-only folder") << 0555 << false << u("只读");
+        QTest::newRow("another user's folder") << 0755 << true << u("没有权限");
+    }
+    void folderThatMayNotChange()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, unprivileged);
+        QFETCH(QString, message);
         QTemporaryDir tmp;
         fill(tmp.path(), {"a.txt", "b.txt"});
-        QVERIFY(::chmod(QFile::encodeName(tmp.path()).constData(), 0555) == 0);
-        const int status = run_unprivileged([&] {
+        QVERIFY(::chmod(QFile::encodeName(tmp.path()).constData(), mode_t(mode)) == 0);
+        auto run = [&] {
             const Report report = run_rename({tmp.path(), "n", "1", 0});
-            return report.status == Report::Status::Failed && report.message.contains("a.txt") ? 0 : 1;
-        });
+            return report.status == Report::Status::Refused && report.message.contains(message) ? 0 : 1;
+        };
+        const int status = unprivileged ? run_unprivileged(run) : run();
         QVERIFY(::chmod(QFile::encodeName(tmp.path()).constData(), 0755) == 0);
         if (status < 0)
             QSKIP("cannot run as an unprivileged user here");

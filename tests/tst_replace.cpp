@@ -5,6 +5,8 @@
 
 #include "ops/replace.h"
 
+#include <sys/xattr.h>
+
 using namespace torvale;
 using namespace testutil;
 
@@ -92,6 +94,9 @@ private slots:
         QTest::newRow("either reading gives the same bytes")
             << QByteArray("caf\xC3\xA9 old") << "old"
             << "new" << QByteArray("caf\xC3\xA9 new") << false << 0644;
+        QTest::newRow("longer UTF-8 Chinese is UTF-8")
+            << u("苹果北京香蕉北京西瓜").toUtf8() << u("北京") << u("上海")
+            << u("苹果上海香蕉上海西瓜").toUtf8() << false << 0644;
         QTest::newRow("ambiguous: UTF-8 or GBK bytes?") << QByteArray("caf\xC3\xA9 old") << "old" << u("新")
                                                         << QByteArray("caf\xC3\xA9 old") << true << 0644;
     }
@@ -123,6 +128,32 @@ private slots:
         if (before == after)
             QCOMPARE(st.st_mtim.tv_sec, old[1].tv_sec); // not even touched
         QCOMPARE(snapshot(tmp.path()).size(), 1);       // nothing of ours left behind
+    }
+
+    // A rewritten file keeps its access control list and its other extended
+    // attributes: its group's bits (the list's mask) grant nothing new.
+    void keepsAccessList()
+    {
+        QTemporaryDir tmp;
+        write(tmp.path(), QByteArray("s.txt"), "secret old");
+        const QByteArray path = path_of(tmp.path(), "s.txt");
+        QCOMPARE(::chmod(path.constData(), 0660), 0);
+        // user::rw- user:65534:rw- group::--- mask::rw- other::---
+        const quint32 acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00060002, 65534,     0x00000004,
+                               0xFFFFFFFF, 0x00060010, 0xFFFFFFFF, 0x00000020, 0xFFFFFFFF};
+        const QByteArray list(reinterpret_cast<const char *>(acl), sizeof acl);
+        if (::setxattr(path.constData(), "system.posix_acl_access", list.constData(), size_t(list.size()),
+                       0) != 0 ||
+            ::setxattr(path.constData(), "user.origin", "mail", 4, 0) != 0)
+            QSKIP("no access lists or extended attributes on this file system");
+        QCOMPARE(run_replace({tmp.path(), "old", "new"}).changed, 1);
+        QCOMPARE(read(tmp.path(), QByteArray("s.txt")), "secret new");
+        QByteArray kept(256, '\0');
+        kept.resize(
+            int(::getxattr(path.constData(), "system.posix_acl_access", kept.data(), size_t(kept.size()))));
+        QCOMPARE(kept, list);
+        char origin[8] = {};
+        QCOMPARE(::getxattr(path.constData(), "user.origin", origin, sizeof origin), ssize_t(4));
     }
 
     // The plan examined every file; a file changed before the run is

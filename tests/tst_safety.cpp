@@ -131,10 +131,21 @@ private slots:
         QCOMPARE(report.problems[0].name, QString::fromLatin1(name));
     }
 
-    // The same while the file is being written: the link replaces the file
-    // after its new version was made, just before it would take its place.
-    void linkAppearsDuringTheWrite()
+    // The same while the file is being written: its new version is made and
+    // waits for its flush when the file, or the new version, is swapped for
+    // a link, or the file is edited. The file then keeps what it holds.
+    void changedDuringTheWrite_data()
     {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("left"); // what a.txt holds afterwards, or where it links
+        QTest::newRow("the file becomes a link") << "link a.txt" << QByteArray("link:");
+        QTest::newRow("the file is edited") << "edit a.txt" << QByteArray("old, edited");
+        QTest::newRow("the new version becomes a link") << "link new" << QByteArray("old");
+    }
+    void changedDuringTheWrite()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, left);
         if (!strace_works())
             QSKIP("strace cannot inject faults here (no ptrace)");
         QTemporaryDir tmp, outside;
@@ -144,17 +155,57 @@ private slots:
         process.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
                                  "inject=fsync:delay_enter=4000000:when=1", TORVALE_CLI, "replace",
                                  tmp.path(), "--find", "old", "--replace", "new"});
-        // The new version is written and waits for its flush: swap in the link.
         QTRY_VERIFY_WITH_TIMEOUT(snapshot(tmp.path()).size() == 2, 20000);
-        QCOMPARE(::unlink(path_of(tmp.path(), "a.txt").constData()), 0);
-        QCOMPARE(::symlink(path_of(outside.path(), "victim").constData(),
-                           path_of(tmp.path(), "a.txt").constData()),
-                 0);
+        const QByteArray victim = path_of(outside.path(), "victim");
+        QByteArray target = path_of(tmp.path(), "a.txt");
+        if (change == "link new")
+            target = path_of(tmp.path(), snapshot(tmp.path()).firstKey()); // the hidden new version
+        if (change == "edit a.txt") {
+            write(tmp.path(), QByteArray("a.txt"), "old, edited");
+        } else {
+            QCOMPARE(::unlink(target.constData()), 0);
+            QCOMPARE(::symlink(victim.constData(), target.constData()), 0);
+        }
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u("被改动或替换")));
         QCOMPARE(read(outside.path(), QByteArray("victim")), "old");
-        QCOMPARE(snapshot(tmp.path()).size(), 1); // the link, and no temporary file
+        QVERIFY(snapshot(tmp.path()).value("a.txt").startsWith(left));
+        QCOMPARE(snapshot(tmp.path()).size(), change == "link new" ? 2 : 1); // theirs stays, ours went
+    }
+
+    void fifoAppearsAfterThePlan()
+    {
+        QTemporaryDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        const ReplacePlan plan = plan_replace({tmp.path(), "old", "new"});
+        const QByteArray fifo = path_of(tmp.path(), "a.txt");
+        QCOMPARE(::unlink(fifo.constData()), 0);
+        QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
+        const pid_t writer = ::fork(); // waits for a reader
+        if (writer == 0)
+            ::_exit(::open(fifo.constData(), O_WRONLY) >= 0 ? 0 : 1);
+        const Report report = apply_replace(plan);
+        int status = 0;
+        const pid_t waited = ::waitpid(writer, &status, WNOHANG);
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, &status, 0);
+        QCOMPARE(waited, 0); // still waiting: nobody opened the FIFO
+        QCOMPARE(report.problems.size(), 1);
+    }
+
+    // A folder whose name is GBK bytes, as the window's tree shows it (the
+    // bad bytes as U+FFFD), is found again by its bytes; never another folder.
+    void folderNamedInGbk()
+    {
+        QTemporaryDir tmp;
+        const QByteArray gbkName = path_of(tmp.path(), gbk(u("中文")));
+        QCOMPARE(::mkdir(gbkName.constData(), 0755), 0);
+        const QString shown = QFile::decodeName(gbkName);
+        QVERIFY(shown.contains(QChar::ReplacementCharacter));
+        QCOMPARE(NativePath(shown).bytes, gbkName);
+        QVERIFY(QDir().mkdir(shown)); // another folder that shows the same
+        QVERIFY(!NativePath(shown).error.isEmpty());
     }
 
     // The folder is held from the plan on: swapped for a link to another
@@ -188,6 +239,19 @@ private slots:
         QCOMPARE(report.status, Report::Status::Refused);
         QVERIFY(report.message.contains("/dev"));
         QCOMPARE(snapshot(tmp.path()), before);
+    }
+
+    // A flush to disk that fails is a failure, not a success.
+    void failedFlushIsReported()
+    {
+        if (!strace_works())
+            QSKIP("strace cannot inject faults here (no ptrace)");
+        QTemporaryDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        const Run run =
+            cli({"rename", tmp.path(), "--start", "1"}, {"trace=fsync", "inject=fsync:error=EIO"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(u("磁盘读写出错")), qPrintable(run.err));
     }
 
     void secondRunIsRefused()
