@@ -1,6 +1,9 @@
 #include "controls.h"
 
+#include "dialogs/fonts.h"
+
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -8,16 +11,6 @@
 #include <QTreeView>
 
 namespace {
-
-// A font standing in for 宋体: a Song/Ming-style serif where one is installed.
-QFont song_font(int pointSize)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
-                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("serif")});
-    font.setPointSize(pointSize);
-    return font;
-}
 
 template <typename T> T *place(T *widget, const char *name, QRect geometry)
 {
@@ -36,6 +29,38 @@ QLabel *label(QWidget *client, const char *name, const QString &text, QRect geom
     l->setPalette(palette);
     return l;
 }
+
+// Only an entry chosen from Combo1's list sets the width: text typed into its
+// text part never chooses one (Enter does not look the text up), and typing
+// into it leaves no entry chosen.
+class ListChoiceOnly : public QObject
+{
+public:
+    explicit ListChoiceOnly(QComboBox *combo) : QObject(combo), m_combo(combo)
+    {
+        combo->lineEdit()->installEventFilter(this);
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) {
+            if (m_combo->currentIndex() < 0)
+                return;
+            const int cursor = m_combo->lineEdit()->cursorPosition();
+            m_combo->setCurrentIndex(-1);
+            m_combo->setEditText(text);
+            m_combo->lineEdit()->setCursorPosition(cursor);
+        });
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+
+private:
+    QComboBox *m_combo;
+};
 
 QPushButton *start_button(QWidget *client, const char *name, const QString &text, QRect geometry)
 {
@@ -60,12 +85,11 @@ Form1Controls create_form1_controls(QWidget *client)
     label(client, "Label13", QStringLiteral("注意：不要在C盘根目录或其它系统文件目录下操作！"),
           {16, 112, 145, 57}, "#FF0000")
         ->setFont(song_font(12));
-    QLabel *helpHint =
-        label(client, "Label12", QStringLiteral("具体操作方法请看帮助文件。"), {16, 168, 145, 41}, "#FFFFC0");
-    QFont system = helpHint->font();
-    system.setPointSize(12);
+    // "System" 12 pt bold: the serif in bold fits the box, a sans serif would not.
+    QFont system = song_font(12);
     system.setBold(true);
-    helpHint->setFont(system);
+    label(client, "Label12", QStringLiteral("具体操作方法请看帮助文件。"), {16, 168, 145, 41}, "#FFFFC0")
+        ->setFont(system);
 
     label(client, "Label2", QStringLiteral("文件名前缀"), {16, 216, 65, 17}, "#0000C0");
     ui.Text1 = place(new QLineEdit(client), "Text1", {80, 216, 65, 18});
@@ -75,6 +99,7 @@ Form1Controls create_form1_controls(QWidget *client)
     ui.Combo1 = place(new QComboBox(client), "Combo1", {320, 216, 33, 20});
     ui.Combo1->setEditable(true);
     ui.Combo1->setInsertPolicy(QComboBox::NoInsert);
+    new ListChoiceOnly(ui.Combo1);
     label(client, "Label10", QStringLiteral("位"), {360, 216, 17, 17}, "#0000C0");
     ui.Command1 = start_button(client, "Command1", QStringLiteral("文件更名"), {384, 208, 73, 25});
     ui.Command2 = start_button(client, "Command2", QStringLiteral("TXT→HTML"), {384, 248, 73, 25});
@@ -90,7 +115,9 @@ Form1Controls create_form1_controls(QWidget *client)
     ui.ProgressBar1->setRange(0, 100);
     ui.ProgressBar1->setValue(0);
     ui.ProgressBar1->setTextVisible(false);
+    // 9 pt italic: the slanted glyphs need a pixel less to fit their box.
     QFont small = song_font(9);
+    small.setPixelSize(11);
     small.setItalic(true);
     label(client, "Label8", QStringLiteral("工作状态"), {352, 344, 49, 17}, "#C000C0")->setFont(small);
     ui.Label1 = label(client, "Label1", QString(), {408, 344, 57, 17}, "#FF0000");

@@ -22,7 +22,7 @@ bool is_pseudo_file_system(const QByteArray &type)
 } // namespace
 
 FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
-    : QObject(parent), m_drives(Drive1), m_tree(Dir1), m_model(new QFileSystemModel(this))
+    : QObject(parent), m_drives(Drive1), m_tree(Dir1)
 {
     const QString here = QStorageInfo(QDir::currentPath()).rootPath();
     QStringList roots;
@@ -40,6 +40,15 @@ FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
     for (const QString &root : roots)
         m_drives->addItem(QDir::toNativeSeparators(root), root);
 
+    useNewModel();
+    connect(m_drives, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
+}
+
+void FolderPicker::useNewModel()
+{
+    QFileSystemModel *old = m_model;
+    QItemSelectionModel *oldSelection = m_tree->selectionModel();
+    m_model = new QFileSystemModel(this);
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     m_model->setReadOnly(true);
     m_tree->setModel(m_model);
@@ -51,7 +60,6 @@ FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
                 if (current.isValid())
                     emit folderChosen(m_model->filePath(current));
             });
-    connect(m_drives, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
     // The model reads and sorts folders in the background: when rows arrive
     // on the way to the chosen folder, or are sorted, bring it back into view.
     auto keepInView = [this](const QModelIndex &parent) {
@@ -63,6 +71,8 @@ FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
     };
     connect(m_model, &QAbstractItemModel::rowsInserted, this, keepInView);
     connect(m_model, &QAbstractItemModel::layoutChanged, this, [keepInView] { keepInView({}); });
+    delete oldSelection;
+    delete old;
 }
 
 void FolderPicker::choose(const QString &path)
@@ -89,7 +99,15 @@ void FolderPicker::pause()
 
 void FolderPicker::resume()
 {
-    m_model->setOption(QFileSystemModel::DontWatchForChanges, false);
+    // A model whose watching was switched off does not watch again (Qt 6.4):
+    // a fresh one takes its place, at the same volume and folder.
+    const QString root = m_drives->currentData().toString();
+    const QString shown = m_shownPath;
+    useNewModel();
+    if (!root.isEmpty())
+        m_tree->setRootIndex(m_model->setRootPath(root));
+    if (!shown.isEmpty())
+        choose(shown);
 }
 
 void FolderPicker::Drive1_Change()

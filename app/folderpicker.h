@@ -29,9 +29,10 @@ signals:
 
 private:
     void Drive1_Change();
+    void useNewModel();
 
     QComboBox *m_drives;
     QTreeView *m_tree;
-    QFileSystemModel *m_model;
+    QFileSystemModel *m_model = nullptr;
     QString m_shownPath; // the folder chosen last, kept in view while the tree loads
 };

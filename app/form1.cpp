@@ -5,6 +5,7 @@
 #include "messages.h"
 #include "runguard.h"
 
+#include "dialogs/fonts.h"
 #include "dialogs/form2.h"
 #include "dialogs/form3.h"
 #include "dialogs/previewdialog.h"
@@ -39,6 +40,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(song_font(9));
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(468, 371);

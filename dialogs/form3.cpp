@@ -19,7 +19,7 @@ Form3::Form3(QWidget *parent) : QDialog(parent)
     add_dialog_labels(this,
                       {
                           {"Label1", {8, 8, 65, 17}, "软件作者："},
-                          {"Label2", {72, 8, 121, 17}, "Torvale 开发组    2026.12.6"},
+                          {"Label2", {72, 8, 121, 17}, "Torvale    2026.12.7"},
                           {"Label3", {8, 24, 193, 17}, "电子邮件：team@torvale.example"},
                           {"Label4", {8, 40, 281, 17}, "主页地址：https://torvale.example/"},
                       },

@@ -33,7 +33,8 @@ public:
     }
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (role == Qt::DisplayRole)
+        // A long reason is shown whole in the cell's tooltip.
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
             return m_section.rows[index.row()].value(index.column());
         if (role == Qt::BackgroundRole && m_section.marked.contains(index.row()))
             return QBrush(QColor(0xFF, 0xD0, 0xD0));

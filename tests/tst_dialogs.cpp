@@ -5,6 +5,7 @@
 #include "dialogs/form2.h"
 #include "dialogs/form3.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -17,6 +18,29 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
+    // Every text of the window and the dialogs fits its label, with the
+    // fonts the program chooses at 96 dpi; every label lies within its window
+    // and no text covers another.
+    void textsFit()
+    {
+        Form1 form;
+        Form2 help;
+        Form3 author;
+        for (QWidget *window : std::initializer_list<QWidget *>{form.centralWidget(), &help, &author}) {
+            QList<QRect> texts;
+            for (QLabel *label : window->findChildren<QLabel *>()) {
+                const QRect needed = label->fontMetrics().boundingRect(
+                    QRect(QPoint(), label->size()), Qt::TextWordWrap | label->alignment(), label->text());
+                const QString where = window->objectName() + "/" + label->objectName();
+                QVERIFY2(QRect(QPoint(), label->size()).contains(needed), qPrintable(where));
+                QVERIFY2(window->rect().contains(label->geometry()), qPrintable(where));
+                for (const QRect &other : texts)
+                    QVERIFY2(!other.intersects(needed.translated(label->pos())), qPrintable(where));
+                texts << needed.translated(label->pos());
+            }
+        }
+    }
+
     // Each menu entry opens a modal dialog whose OK button has the focus;
     // Enter or Space closes it and the dialog is gone; the next opening is fresh.
     void openFromTheMenu_data()

@@ -5,9 +5,11 @@
 
 #include "app/form1.h"
 #include "app/inputrules.h"
+#include "app/startup.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,6 +17,9 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <QTreeView>
+
+#include <csignal>
 
 using namespace testutil;
 using namespace windowtest;
@@ -55,6 +60,7 @@ class TestForm1 : public QObject
     QTemporaryDir *m_tmp = nullptr;
 
 private slots:
+    void initTestCase() { install_translations(*qApp); }
     void init()
     {
         m_tmp = new QTemporaryDir;
@@ -68,19 +74,6 @@ private slots:
     {
         delete m_form;
         delete m_tmp;
-    }
-
-    void startUpState()
-    {
-        Form1 fresh;
-        QCOMPARE(fresh.currentPath(), QDir::currentPath() + "/");
-        for (const char *name : {"Command1", "Command2", "Command3"})
-            QVERIFY(!fresh.findChild<QPushButton *>(name)->isEnabled());
-        QVERIFY(fresh.findChild<QLineEdit *>("Text1")->isEnabled()); // until the first tick
-        const auto *combo = fresh.findChild<QComboBox *>("Combo1");
-        QCOMPARE(combo->count(), 7);
-        QCOMPARE(combo->currentIndex(), -1);
-        QVERIFY(!(fresh.windowFlags() & Qt::WindowMaximizeButtonHint));
     }
 
     void bannerOpensTheHomepage()
@@ -167,10 +160,12 @@ private slots:
         field("Text4")->setText("new");
         QTRY_VERIFY_WITH_TIMEOUT(control<QAction>("preview")->isEnabled(), 5000);
         QStringList rows, message;
+        QString tooltip;
         when_modal([&](QWidget *dialog) {
             auto *model = dialog->findChild<QTableView *>("table")->model();
             for (int r = 0; r < model->rowCount(); ++r)
                 rows << model->index(r, 0).data().toString() + " " + model->index(r, 1).data().toString();
+            tooltip = model->index(0, 1).data(Qt::ToolTipRole).toString();
             write(m_tmp->path(), QByteArray("b.txt"), "old, changed since");
             when_modal([&](QWidget *box) { message << qobject_cast<QMessageBox *>(box)->text(); });
             dialog->findChild<QPushButton *>("run")->click();
@@ -178,17 +173,149 @@ private slots:
         control<QAction>("preview")->trigger();
         waitForEndOfRun();
         QCOMPARE(rows, (QStringList{u("a.txt 替换 1 处"), u("b.txt 替换 1 处")}));
+        QCOMPARE(tooltip, u("替换 1 处")); // a long reason can be read whole
         QVERIFY2(message.join("").contains("b.txt"), qPrintable(message.join("")));
         QCOMPARE(read(m_tmp->path(), QByteArray("a.txt")), "new");
         QCOMPARE(read(m_tmp->path(), QByteArray("b.txt")), "old, changed since");
         QVERIFY(undo->isEnabled());
 
-        when_modal(
-            [&](QWidget *box) { qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click(); });
+        // Undo runs like an operation: its caption, the progress bar, Qt's
+        // own texts in Chinese.
+        QString yes, caption;
+        int maximum = 0;
+        when_modal([&](QWidget *box) {
+            yes = qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->text();
+            // The window handles events while undo runs: this looks in then.
+            QTimer::singleShot(0, this, [&] {
+                caption = status()->text();
+                maximum = control<QProgressBar>("ProgressBar1")->maximum();
+            });
+            qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
+        });
         undo->trigger();
         waitForEndOfRun();
+        QVERIFY2(yes.contains(u("是")), qPrintable(yes));
+        QCOMPARE(caption, u("正在撤销"));
+        QCOMPARE(maximum, 2); // one change, plus one
         QCOMPARE(read(m_tmp->path(), QByteArray("a.txt")), "old");
         QVERIFY(!undo->isEnabled());
+    }
+
+    // Keys typed at human speed, over several ticks of the polling timers,
+    // after a click into a field that the rules then take the focus from:
+    // the focus goes to no control, so the keys press no start button and
+    // switch no drive.
+    void humanTyping_data()
+    {
+        QTest::addColumn<QString>("first");  // the field typed into first
+        QTest::addColumn<QString>("second"); // the field clicked into then
+        QTest::newRow("start number after an index title") << "Text9"
+                                                           << "Text2";
+        QTest::newRow("search text after a start number") << "Text2"
+                                                          << "Text3";
+        QTest::newRow("index title after a start number") << "Text2"
+                                                          << "Text9";
+    }
+    void humanTyping()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        write(m_tmp->path(), QByteArray("a.txt"), "a b a");
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
+        QTest::mouseClick(field(first.toLatin1().constData()), Qt::LeftButton);
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_A);
+        QTest::qWait(450); // a person's pause: the rules look at the fields meanwhile
+        QTest::mouseClick(field(second.toLatin1().constData()), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), nullptr, 5000); // the next tick takes it
+        for (Qt::Key key :
+             {Qt::Key_A, Qt::Key_Space, Qt::Key_B, Qt::Key_Space, Qt::Key_Return, Qt::Key_Down}) {
+            QTest::qWait(150); // a key every 150 ms
+            QTest::keyClick(m_form->windowHandle(), key);
+        }
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        QVERIFY(field(second.toLatin1().constData())->text().isEmpty());
+        QVERIFY(status()->text().isEmpty());
+        for (const char *timer : {"Timer1", "Timer2", "Timer3"})
+            QVERIFY(!control<QTimer>(timer)->isActive());
+        QCOMPARE(m_form->currentPath(), m_tmp->path() + "/");
+    }
+
+    // The folder tree follows the disk after any number of runs.
+    void treeFollowsTheDisk()
+    {
+        auto *tree = control<QTreeView>("Dir1");
+        auto model = [tree] { return qobject_cast<QFileSystemModel *>(tree->model()); };
+        QVERIFY(QDir(m_tmp->path()).mkdir("before"));
+        tree->expand(model()->index(m_tmp->path())); // read and watched before the runs
+        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(model()->index(m_tmp->path())), 1, 10000);
+        field("Text3")->setText("zzz");
+        for (int run = 0; run < 2; ++run) {
+            press("Command3");
+            waitForEndOfRun();
+        }
+        tree->expand(model()->index(m_tmp->path()));
+        QVERIFY(QDir(m_tmp->path()).mkdir("after"));
+        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(model()->index(m_tmp->path())), 2, 10000);
+        QVERIFY(QDir(m_tmp->path()).rmdir("before"));
+        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(model()->index(m_tmp->path())), 1, 10000);
+    }
+
+    // Only an entry chosen from Combo1's list sets the width; typed text does not.
+    void widthOnlyFromTheList()
+    {
+        auto *combo = control<QComboBox>("Combo1");
+        combo->setEnabled(true);
+        QTest::keyClicks(combo->lineEdit(), "4");
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(combo->currentIndex(), -1);
+        combo->setCurrentIndex(2);
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(combo->lineEdit(), "5");
+        QCOMPARE(combo->currentIndex(), -1);
+        QCOMPARE(combo->currentText(), "5");
+    }
+
+    void focusOrder()
+    {
+        const QStringList order{"Drive1", "Dir1",  "Command1", "Command2", "Command3", "Text1",
+                                "Text2",  "Text3", "Text4",    "Combo1",   "Text9"};
+        QStringList seen;
+        QWidget *w = control("Drive1");
+        do {
+            if (order.contains(w->objectName()) && !seen.contains(w->objectName()))
+                seen << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w != control("Drive1"));
+        QCOMPARE(seen, order);
+    }
+
+    // SIGTERM, SIGINT and SIGHUP end the program cleanly: the private copies
+    // kept for undo go with it.
+    void signalsEndCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void signalsEndCleanly()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir temp;
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        write(m_tmp->path(), QByteArray("a.txt"), "old");
+        field("Text3")->setText("old");
+        press("Command3");
+        waitForEndOfRun();
+        qunsetenv("TMPDIR");
+        QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 1);
+        quit_on_signals();
+        QTimer::singleShot(0, [signal] { ::raise(signal); });
+        QCOMPARE(QApplication::exec(), 0);
+        delete m_form;
+        m_form = nullptr;
+        QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 0);
     }
 
     // The polling rules as pure functions: from every filled state that a
@@ -196,39 +323,21 @@ private slots:
     // be emptied again; the start buttons follow their fields.
     void inputRules_data()
     {
-        QTest::addColumn<QString>("filled"); // fields that hold text
-        QTest::addColumn<QString>("enabled");
-        QTest::addColumn<QString>("losingFocus");
-        QTest::newRow("nothing") << ""
-                                 << "Text2 Text9 Text3 Text4"
-                                 << "Text1 Combo1";
-        QTest::newRow("S") << "Text2"
-                           << "Text1 Combo1 Text2 Text9 Text3 Text4"
-                           << "Text9 Text3 Text4";
-        QTest::newRow("T") << "Text9"
-                           << "Text2 Text9"
-                           << "Text1 Combo1 Text2 Text3 Text4";
-        QTest::newRow("F") << "Text3"
-                           << "Text3 Text4"
-                           << "Text1 Combo1 Text2 Text9";
-        QTest::newRow("S+T") << "Text2 Text9"
-                             << "Text1 Combo1 Text2 Text9"
-                             << "Text3 Text4";
-        QTest::newRow("S+F") << "Text2 Text4"
-                             << "Text1 Combo1 Text2 Text3 Text4"
-                             << "Text9 Text3";
-        QTest::newRow("T+F") << "Text9 Text3"
-                             << "Text9 Text3"
-                             << "Text1 Combo1 Text2 Text4";
-        QTest::newRow("S+T+F") << "Text2 Text9 Text3"
-                               << "Text1 Combo1 Text2 Text9 Text3"
-                               << "Text4";
+        QTest::addColumn<QString>("states"); // fields that hold text | enabled | losing the focus
+        QTest::newRow("nothing") << " | Text2 Text9 Text3 Text4 | Text1 Combo1";
+        QTest::newRow("S") << "Text2 | Text1 Combo1 Text2 Text9 Text3 Text4 | Text9 Text3 Text4";
+        QTest::newRow("T") << "Text9 | Text2 Text9 | Text1 Combo1 Text2 Text3 Text4";
+        QTest::newRow("F") << "Text3 | Text3 Text4 | Text1 Combo1 Text2 Text9";
+        QTest::newRow("S+T") << "Text2 Text9 | Text1 Combo1 Text2 Text9 | Text3 Text4";
+        QTest::newRow("S+F") << "Text2 Text4 | Text1 Combo1 Text2 Text3 Text4 | Text9 Text3";
+        QTest::newRow("T+F") << "Text9 Text3 | Text9 Text3 | Text1 Combo1 Text2 Text4";
+        QTest::newRow("S+T+F") << "Text2 Text9 Text3 | Text1 Combo1 Text2 Text9 Text3 | Text4";
     }
     void inputRules()
     {
-        QFETCH(QString, filled);
-        QFETCH(QString, enabled);
-        QFETCH(QString, losingFocus);
+        QFETCH(QString, states);
+        const QString filled = states.section(" | ", 0, 0), enabled = states.section(" | ", 1, 1),
+                      losingFocus = states.section(" | ", 2, 2);
         const FieldTexts texts{filled.contains("Text2"), filled.contains("Text9"), filled.contains("Text3"),
                                filled.contains("Text4")};
         const FieldStates s = field_states(texts);
