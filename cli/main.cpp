@@ -163,12 +163,15 @@ std::optional<QString> parse(const Command &command, const QList<QByteArray> &ar
 template <typename Plan> int print_plan(const Plan &plan)
 {
     const PlanTable table = describe_plan(plan);
-    for (const QString &line : table.lines)
-        print(line);
+    bool trouble = false;
+    for (int row = 0; row < table.rowCount; ++row) {
+        print(table.line(row));
+        trouble = trouble || table.marked(row);
+    }
     if (plan.ok()) {
         if (!table.statement.isEmpty())
             print(table.statement);
-        return table.marked.isEmpty() ? Success : Trouble; // as the run would end
+        return trouble ? Trouble : Success; // as the run would end
     }
     print_error(table.statement);
     return Trouble;

@@ -25,7 +25,7 @@ public:
 
     int rowCount(const QModelIndex &parent) const override
     {
-        return parent.isValid() ? 0 : int(m_section.rows.size());
+        return parent.isValid() ? 0 : m_section.rowCount;
     }
     int columnCount(const QModelIndex &parent) const override
     {
@@ -35,8 +35,8 @@ public:
     {
         // A long reason is shown whole in the cell's tooltip.
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-            return m_section.rows[index.row()].value(index.column());
-        if (role == Qt::BackgroundRole && m_section.marked.contains(index.row()))
+            return m_section.cells(index.row()).value(index.column());
+        if (role == Qt::BackgroundRole && m_section.marked(index.row()))
             return QBrush(QColor(0xFF, 0xD0, 0xD0));
         return {};
     }

@@ -120,6 +120,39 @@ std::optional<Charset> detect_charset(QByteArrayView bytes)
     return std::nullopt;
 }
 
+void CharsetScan::feed(QByteArrayView piece)
+{
+    if (m_first) {
+        m_first = false;
+        m_bom = piece.startsWith(kUtf8Bom);
+        m_utf16 = is_utf16_text(piece);
+    }
+    m_nul = m_nul || std::memchr(piece.data(), 0, size_t(piece.size()));
+    if (!has_high_byte(piece))
+        return;
+    m_high = true;
+    m_utf8 = m_utf8 && is_valid_utf8(piece);
+    m_gbk = m_gbk && GbkTable::instance().is_text(piece);
+    constexpr int kFew = 8;
+    for (qsizetype i = 0; i < piece.size() && m_nonAscii < kFew; ++i)
+        m_nonAscii += static_cast<unsigned char>(piece[i]) >= 0xC0; // a leading byte of UTF-8
+}
+
+std::optional<Charset> CharsetScan::charset() const
+{
+    if (m_nul || m_utf16)
+        return std::nullopt;
+    if (m_bom && m_utf8)
+        return Charset::Utf8Bom;
+    if (!m_high)
+        return Charset::Gbk; // plain ASCII reads the same either way
+    if (m_utf8)
+        return Charset::Utf8;
+    if (m_gbk)
+        return Charset::Gbk;
+    return std::nullopt;
+}
+
 QString decode(QByteArrayView bytes, Charset charset)
 {
     if (charset != Charset::Gbk) {

@@ -36,6 +36,33 @@ bool is_valid_utf8(QByteArrayView bytes);
 // or hold a byte of 0x80 or above; everything else is GBK.
 std::optional<Charset> detect_charset(QByteArrayView bytes);
 
+// The character set of a file read in pieces, each ending where a line ends
+// (so that no character is cut): the same verdict as detect_charset on the
+// whole, without holding the whole.
+class CharsetScan
+{
+public:
+    void feed(QByteArrayView piece);
+    std::optional<Charset> charset() const;
+    bool utf16() const { return m_utf16; }
+    // Neither UTF-8 nor GBK any more, or binary: the rest changes nothing.
+    bool hopeless() const { return m_nul || m_utf16 || (!m_utf8 && !m_gbk); }
+    // Whether the bytes so far are also GBK text.
+    bool maybe_gbk() const { return m_gbk; }
+    // Characters beyond ASCII, counted (as UTF-8) up to a few.
+    int non_ascii() const { return m_nonAscii; }
+
+private:
+    bool m_first = true;
+    bool m_bom = false;
+    bool m_utf16 = false;
+    bool m_nul = false;
+    bool m_high = false;
+    bool m_utf8 = true;
+    bool m_gbk = true;
+    int m_nonAscii = 0;
+};
+
 // The text of bytes known to be in the given character set (a byte-order mark
 // is not part of the text).
 QString decode(QByteArrayView bytes, Charset charset);

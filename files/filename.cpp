@@ -3,6 +3,8 @@
 #include "charset.h"
 #include "gbktable.h"
 
+#include <algorithm>
+
 namespace torvale {
 
 namespace {
@@ -48,25 +50,27 @@ bool is_gbk_lead(unsigned char c)
 
 } // namespace
 
+FileName::FileName(const QByteArray &bytes, const QString &text, Coding coding) : bytes(bytes), coding(coding)
+{
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+    if (!ascii || (!text.isNull() && text != QLatin1String(bytes)))
+        m_text = text;
+}
+
 FileName FileName::from_bytes(const QByteArray &bytes)
 {
-    FileName name;
-    name.bytes = bytes;
-    if (is_valid_utf8(bytes)) {
-        name.text = QString::fromUtf8(bytes);
-    } else if (GbkTable::instance().is_text(bytes)) {
-        name.coding = Coding::Gbk;
-        name.text = GbkTable::instance().decode(bytes);
-    } else {
-        name.coding = Coding::Undecodable;
-        name.text = escaped_text(bytes);
-    }
-    return name;
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return FileName(bytes, QString(), Coding::Utf8);
+    if (is_valid_utf8(bytes))
+        return FileName(bytes, QString::fromUtf8(bytes), Coding::Utf8);
+    if (GbkTable::instance().is_text(bytes))
+        return FileName(bytes, GbkTable::instance().decode(bytes), Coding::Gbk);
+    return FileName(bytes, escaped_text(bytes), Coding::Undecodable);
 }
 
 FileName FileName::from_text(const QString &text)
 {
-    return {text.toUtf8(), text, Coding::Utf8};
+    return FileName(text.toUtf8(), text, Coding::Utf8);
 }
 
 QString FileName::text_of(QByteArrayView bytes, Coding coding)
@@ -85,8 +89,8 @@ QString FileName::text_of(QByteArrayView bytes, Coding coding)
 QString FileName::shown() const
 {
     if (coding == Coding::Gbk)
-        return text + QStringLiteral("〔GBK 文件名〕");
-    return text;
+        return text() + QStringLiteral("〔GBK 文件名〕");
+    return text();
 }
 
 bool is_plain_name(QByteArrayView bytes)

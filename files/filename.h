@@ -16,9 +16,15 @@ struct FileName
         Undecodable // neither: the text shows the bad bytes as \xHH
     };
 
+    FileName() = default;
+    // A name and its text; a name that is plain ASCII keeps no second copy
+    // of itself as text (a folder may hold a million names).
+    FileName(const QByteArray &bytes, const QString &text, Coding coding);
+
     QByteArray bytes;
-    QString text;
     Coding coding = Coding::Utf8;
+    QString text() const { return m_text.isNull() ? QString::fromLatin1(bytes) : m_text; }
+    bool is_ascii() const { return m_text.isNull(); }
 
     static FileName from_bytes(const QByteArray &bytes);
     // A name made from text (a prefix typed by the user): its UTF-8 bytes.
@@ -31,6 +37,9 @@ struct FileName
 
     bool operator==(const FileName &o) const { return bytes == o.bytes; }
     bool operator!=(const FileName &o) const { return bytes != o.bytes; }
+
+private:
+    QString m_text; // null for a name that is plain ASCII
 };
 
 // True when the bytes are a name of one entry of a folder: not empty, no

@@ -83,8 +83,6 @@ Stamp stamp_of(const struct stat &st)
     else
         s.kind = Stamp::Kind::Other;
     s.mode = st.st_mode & 07777;
-    s.owner = st.st_uid;
-    s.group = st.st_gid;
     s.device = st.st_dev;
     s.inode = st.st_ino;
     s.size = st.st_size;
@@ -321,6 +319,12 @@ bool Folder::entries(std::vector<Entry> *into, QString *error) const
         *error = QStringLiteral("无法读取文件夹“%1”：%2").arg(m_path, describe_errno(errno));
         return false;
     }
+    // Counted first, so that a folder of a million names takes room for
+    // them once rather than twice over while the list grows.
+    qsizetype count = 0;
+    for (::rewinddir(dir); ::readdir(dir);)
+        ++count;
+    into->reserve(into->size() + size_t(count) + 64);
     ::rewinddir(dir);
     for (;;) {
         errno = 0;
@@ -405,6 +409,14 @@ bool Folder::remove(const QByteArray &name, const Stamp &expected, QString *erro
 bool Folder::sync(QString *error) const
 {
     if (::fsync(m_fd) == 0 || errno == EINVAL)
+        return true;
+    *error = describe_errno(errno);
+    return false;
+}
+
+bool Folder::sync_all(QString *error) const
+{
+    if (::syncfs(m_fd) == 0)
         return true;
     *error = describe_errno(errno);
     return false;
@@ -567,6 +579,11 @@ bool copy_attributes(int from, int to)
 
 bool FileWriter::commit(QString *error, bool durable)
 {
+    return finish(error, durable) && publish(error);
+}
+
+bool FileWriter::finish(QString *error, bool durable)
+{
     auto fail = [&](int code) {
         *error = describe_errno(code);
         abort();
@@ -583,20 +600,26 @@ bool FileWriter::commit(QString *error, bool durable)
         // a new file, so set-user-ID and set-group-ID do not carry over. When
         // the group cannot be kept, the group's rights are not handed to
         // another group, and the access list (which names it) is not copied.
-        mode = m_replaces.mode & 0777;
-        const bool owner = ::fchown(m_fd, m_replaces.owner, m_replaces.group) == 0;
-        const bool group = owner || ::fchown(m_fd, uid_t(-1), m_replaces.group) == 0;
+        struct stat original;
+        const int source = open_regular(dir, m_name, O_RDONLY | O_NONBLOCK, &original);
+        if (source < 0 || quint64(original.st_ino) != m_replaces.inode ||
+            quint64(original.st_dev) != m_replaces.device) {
+            *error = source < 0 && errno != ENODEV ? describe_errno(errno)
+                                                   : QStringLiteral("文件在处理期间被改动或替换");
+            if (source >= 0)
+                ::close(source);
+            abort();
+            return false;
+        }
+        mode = original.st_mode & 0777;
+        const bool owner = ::fchown(m_fd, original.st_uid, original.st_gid) == 0;
+        const bool group = owner || ::fchown(m_fd, uid_t(-1), original.st_gid) == 0;
         if (!group)
             mode &= ~mode_t(0070);
-        if (::fchmod(m_fd, mode) != 0)
-            return fail(errno);
-        struct stat st;
-        const int original = open_regular(dir, m_name, O_RDONLY | O_NONBLOCK, &st);
-        const bool copied = original < 0 || !owner || copy_attributes(original, m_fd);
-        if (original >= 0)
-            ::close(original);
+        const bool copied = ::fchmod(m_fd, mode) == 0 && (!owner || copy_attributes(source, m_fd));
+        ::close(source);
         if (!copied) {
-            *error = QStringLiteral("无法保留文件的访问控制列表");
+            *error = QStringLiteral("无法保留文件的权限和访问控制列表");
             abort();
             return false;
         }
@@ -608,14 +631,25 @@ bool FileWriter::commit(QString *error, bool durable)
     struct stat ours;
     if (::fstat(m_fd, &ours) != 0)
         return fail(errno);
+    m_ours = stamp_of(ours);
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0 && errno != EINTR)
         return fail(errno);
+    return true;
+}
 
+bool FileWriter::publish(QString *error)
+{
+    auto fail = [&](int code) {
+        *error = describe_errno(code);
+        abort();
+        return false;
+    };
+    const int dir = m_folder->handle();
     auto is_ours = [&](const QByteArray &name) {
         const Stamp s = m_folder->stamp(name);
-        return s.is_regular() && s.device == quint64(ours.st_dev) && s.inode == quint64(ours.st_ino);
+        return s.is_regular() && s.device == m_ours.device && s.inode == m_ours.inode;
     };
     const QString changed = QStringLiteral("文件在处理期间被改动或替换");
     if (!m_replaces.exists()) {
@@ -681,6 +715,21 @@ bool read_file(const Folder &folder, const QByteArray &name, const Stamp *expect
     FileReader reader;
     bytes->clear();
     return reader.open(folder, name, expected, error) && reader.read_rest(*bytes, error);
+}
+
+bool copy_file(const Folder &from, const QByteArray &name, const Stamp *expected, const Folder &to,
+               const QByteArray &copy, QString *error)
+{
+    FileReader reader;
+    FileWriter writer;
+    if (!reader.open(from, name, expected, error) || !writer.begin(to, copy, nullptr, error))
+        return false;
+    QByteArray piece;
+    for (qsizetype n; (n = reader.read_some(piece, 1 << 20, error)) != 0; piece.clear()) {
+        if (n < 0 || !writer.write(piece, error))
+            return false;
+    }
+    return writer.commit(error, false);
 }
 
 bool save_file(const Folder &folder, const QByteArray &name, const Stamp *replaces, QByteArrayView bytes,

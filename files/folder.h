@@ -22,8 +22,6 @@ struct Stamp
     enum class Kind : quint8 { None, Regular, Directory, Link, Other };
     Kind kind = Kind::None;
     quint32 mode = 0;
-    quint32 owner = 0;
-    quint32 group = 0;
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = 0;
@@ -118,6 +116,9 @@ public:
 
     // Makes the renames and removals so far durable.
     bool sync(QString *error) const;
+    // Makes everything written to the folder's file system so far durable:
+    // one flush for a whole batch of files.
+    bool sync_all(QString *error) const;
 
 private:
     Folder(int fd, const QString &path) : m_fd(fd), m_path(path) {}
@@ -199,6 +200,11 @@ public:
     bool write(QByteArrayView bytes, QString *error);
     // durable: flushed to disk before it takes the entry's place.
     bool commit(QString *error, bool durable = true);
+    // The two halves of commit, for a batch of files made durable at once
+    // (Folder::sync_all) between them: the new version complete and closed,
+    // then put in place.
+    bool finish(QString *error, bool durable);
+    bool publish(QString *error);
     void abort();
 
 private:
@@ -209,6 +215,7 @@ private:
     QByteArray m_name;
     QByteArray m_temporary;
     Stamp m_replaces;
+    Stamp m_ours; // the new version, once finished
     int m_fd = -1;
     QByteArray m_buffer;
 };
@@ -216,6 +223,11 @@ private:
 // Reads a whole regular file of a folder.
 bool read_file(const Folder &folder, const QByteArray &name, const Stamp *expected, QByteArray *bytes,
                QString *error);
+
+// Copies a regular file of one folder to a new file of another, a piece at a
+// time (not made durable: for copies that live as long as the program).
+bool copy_file(const Folder &from, const QByteArray &name, const Stamp *expected, const Folder &to,
+               const QByteArray &copy, QString *error);
 
 // Writes a whole file through a FileWriter.
 bool save_file(const Folder &folder, const QByteArray &name, const Stamp *replaces, QByteArrayView bytes,

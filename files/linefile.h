@@ -18,16 +18,55 @@ using LineStep = std::function<void(const QString &WorkText)>;
 // text has no lines.
 void split_lines(QStringView text, const LineStep &step);
 
-// Reads a file of the folder and tells its character set; false with the
-// reason when it cannot be read or is not text.
-bool read_text_file(const Folder &folder, const QByteArray &name, const Stamp *expected, QByteArray *bytes,
-                    Charset *charset, QString *error);
+// Reads an open file in pieces of whole lines (the last one may end without
+// a line end at the end of the file), so that no line and no character is
+// cut, and a CR LF stays together. A line is held whole, a file is not.
+class LineChunks
+{
+public:
+    explicit LineChunks(FileReader &reader) : m_reader(reader) {}
+    // The next piece; false at the end (or on an error, with *error set).
+    bool next(QByteArray *piece, QString *error);
+    bool failed() const { return m_failed; }
+
+private:
+    FileReader &m_reader;
+    QByteArray m_carry;
+    bool m_end = false;
+    bool m_failed = false;
+};
+
+// The character set of an open text file, read through to its end (and
+// rewound): false with the reason when it cannot be read or is not text.
+bool scan_text_file(FileReader &reader, Charset *charset, QString *error, CharsetScan *scan = nullptr);
+
+// Why a file that is not text is left alone.
+extern const QString kNotTextReason;
 
 // Reads a text file and runs the step for each of its lines. The file must be
 // text (see detect_charset); otherwise, or when it cannot be read, returns
-// false with the reason in *error and runs no step.
+// false with the reason in *error and runs no step. A line is held whole, a
+// file is not.
 bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *expected, const LineStep &step,
                    QString *error);
+
+// Writes a text buffer to an entry of the folder in code page 936, a part at
+// a time as the buffer fills, so that a large page is never held whole; the
+// file takes its place, atomically, at finish (see FileWriter for replaces).
+// Characters that the code page lacks are written as HTML character
+// references.
+class BufferWriter
+{
+public:
+    bool begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error);
+    // Writes what the buffer holds and empties it.
+    bool drain(TextBuffer &buffer, QString *error);
+    // Writes the rest followed by CR LF, and puts the file in place.
+    bool finish(TextBuffer &buffer, QString *error);
+
+private:
+    FileWriter m_writer;
+};
 
 // Writes the buffer followed by CR LF to an entry of the folder in code page
 // 936, atomically (see FileWriter for replaces). Characters that the code

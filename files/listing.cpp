@@ -6,64 +6,80 @@ namespace torvale {
 
 namespace {
 
-// Compares two runs of ASCII digits by value; equal values compare equal
-// whatever their leading zeros.
-int compare_numbers(QStringView a, QStringView b)
+// The characters of a name, as UTF-16 units: a plain ASCII name is read from
+// its bytes, without a copy.
+struct AsciiUnits
 {
-    qsizetype i = 0, j = 0;
-    while (i < a.size() - 1 && a[i] == QLatin1Char('0'))
-        ++i;
-    while (j < b.size() - 1 && b[j] == QLatin1Char('0'))
-        ++j;
-    const QStringView x = a.mid(i), y = b.mid(j);
-    if (x.size() != y.size())
-        return x.size() < y.size() ? -1 : 1;
-    return x.compare(y);
+    QByteArrayView s;
+    qsizetype size() const { return s.size(); }
+    char16_t operator[](qsizetype i) const { return uchar(s[i]); }
+};
+struct TextUnits
+{
+    QStringView s;
+    qsizetype size() const { return s.size(); }
+    char16_t operator[](qsizetype i) const { return s[i].unicode(); }
+};
+
+bool is_digit(char16_t c)
+{
+    return c >= '0' && c <= '9';
 }
 
-bool is_digit(QChar c)
+char16_t folded(char16_t c)
 {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    if (c < 0x80) // the common case, without a table look-up
+        return c >= 'A' && c <= 'Z' ? char16_t(c + 0x20) : c;
+    return QChar(c).toCaseFolded().unicode();
 }
 
-qsizetype digit_run_end(QStringView s, qsizetype from)
-{
-    while (from < s.size() && is_digit(s[from]))
-        ++from;
-    return from;
-}
-
-QChar folded(QChar c)
-{
-    if (c.unicode() < 0x80) // the common case, without a table look-up
-        return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ? QChar(c.unicode() + 0x20) : c;
-    return c.toCaseFolded();
-}
-
-} // namespace
-
-bool natural_less(const QString &a, const QString &b)
+// Runs of digits compare by value (whatever their leading zeros), anything
+// else case-insensitively character by character: <0, 0 or >0.
+template <typename A, typename B> int natural_compare(const A &a, const B &b)
 {
     qsizetype i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         if (is_digit(a[i]) && is_digit(b[j])) {
-            const qsizetype ei = digit_run_end(a, i), ej = digit_run_end(b, j);
-            if (const int c = compare_numbers(QStringView(a).mid(i, ei - i), QStringView(b).mid(j, ej - j)))
-                return c < 0;
-            i = ei;
-            j = ej;
+            while (i + 1 < a.size() && a[i] == '0' && is_digit(a[i + 1]))
+                ++i;
+            while (j + 1 < b.size() && b[j] == '0' && is_digit(b[j + 1]))
+                ++j;
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && is_digit(a[ei]))
+                ++ei;
+            while (ej < b.size() && is_digit(b[ej]))
+                ++ej;
+            if (ei - i != ej - j)
+                return ei - i < ej - j ? -1 : 1;
+            for (; i < ei; ++i, ++j) {
+                if (a[i] != b[j])
+                    return a[i] < b[j] ? -1 : 1;
+            }
             continue;
         }
-        const QChar x = folded(a[i]), y = folded(b[j]);
+        const char16_t x = folded(a[i]), y = folded(b[j]);
         if (x != y)
-            return x < y;
+            return x < y ? -1 : 1;
         ++i;
         ++j;
     }
-    if ((i < a.size()) != (j < b.size()))
-        return j < b.size();
-    // Names equal but for case or leading zeros: a fixed, total order all the same.
-    return a < b;
+    return int(i < a.size()) - int(j < b.size());
+}
+
+int natural_compare(const FileName &a, const FileName &b)
+{
+    if (a.is_ascii() && b.is_ascii())
+        return natural_compare(AsciiUnits{a.bytes}, AsciiUnits{b.bytes});
+    return natural_compare(TextUnits{a.text()}, TextUnits{b.text()});
+}
+
+} // namespace
+
+bool natural_less(const FileName &a, const FileName &b)
+{
+    if (const int c = natural_compare(a, b))
+        return c < 0;
+    return a.bytes < b.bytes;
 }
 
 bool list_folder(const Folder &folder, Listing *listing, QString *error)
@@ -71,14 +87,14 @@ bool list_folder(const Folder &folder, Listing *listing, QString *error)
     std::vector<Entry> entries;
     if (!folder.entries(&entries, error))
         return false;
-    for (Entry &entry : entries)
-        (entry.plain() ? listing->plain : listing->others).push_back(std::move(entry));
-    std::sort(listing->plain.begin(), listing->plain.end(), [](const Entry &a, const Entry &b) {
-        if (natural_less(a.name.text, b.name.text))
-            return true;
-        // Two names that show the same: by their bytes, the same order every time.
-        return !natural_less(b.name.text, a.name.text) && a.name.bytes < b.name.bytes;
-    });
+    // The plain files stay where they are; the few others move out.
+    const auto others =
+        std::partition(entries.begin(), entries.end(), [](const Entry &e) { return e.plain(); });
+    listing->others.assign(std::make_move_iterator(others), std::make_move_iterator(entries.end()));
+    entries.erase(others, entries.end());
+    listing->plain = std::move(entries);
+    std::sort(listing->plain.begin(), listing->plain.end(),
+              [](const Entry &a, const Entry &b) { return natural_less(a.name, b.name); });
     return true;
 }
 

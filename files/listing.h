@@ -11,7 +11,8 @@ namespace torvale {
 // The order in which file managers show names: runs of digits compare by their
 // value, everything else case-insensitively character by character, so that
 // 2.txt comes before 10.txt and IMG_9 before img_10. The same on every machine.
-bool natural_less(const QString &a, const QString &b);
+// Two names that show the same are ordered by their bytes.
+bool natural_less(const FileName &a, const FileName &b);
 
 struct Listing
 {

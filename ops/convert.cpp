@@ -13,8 +13,8 @@ FileName page_name_of(const FileName &source)
 {
     const QByteArrayView stem = QByteArrayView(source.bytes).chopped(source.bytes.size() > 3 ? 4 : 0);
     const QByteArray lowered = lower_case_bytes(stem, source.coding);
-    return {lowered + ".htm", FileName::text_of(lowered, source.coding) + QLatin1String(".htm"),
-            source.coding};
+    return FileName(lowered + ".htm", FileName::text_of(lowered, source.coding) + QLatin1String(".htm"),
+                    source.coding);
 }
 
 namespace {
@@ -30,35 +30,61 @@ QString blocked_reason(const Folder &folder, const QByteArray &name, const Stamp
     return folder.check_replaceable(name, stamp);
 }
 
-// Writes a page; with a backup folder, first keeps a copy of the file it
-// replaces, and notes the change for undo.
-bool write_page(const ConvertPlan &plan, const FileName &page, const Stamp &replaces,
-                const TextBuffer &buffer, Report &report, QString *error)
+// A page being written: with a backup folder, a copy of the file it replaces
+// is kept first (for undo); its text goes out a part at a time as it is made.
+class PageOutput
 {
-    const Folder &folder = *plan.folder;
-    QByteArray backup;
-    if (plan.backups && replaces.exists()) {
-        QByteArray former;
-        backup = QByteArray::number(report.changes.size());
-        if (!read_file(folder, page.bytes, &replaces, &former, error) ||
-            !save_file(*plan.backups, backup, nullptr, former, error, false)) {
-            *error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(*error);
+public:
+    PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces)
+        : m_plan(plan), m_page(page), m_replaces(replaces)
+    {
+    }
+
+    bool start(Report &report)
+    {
+        if (m_plan.backups && m_replaces.exists()) {
+            m_backup = QByteArray::number(report.changes.size());
+            if (!copy_file(*m_plan.folder, m_page.bytes, &m_replaces, *m_plan.backups, m_backup, &m_error)) {
+                m_error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(m_error);
+                return false;
+            }
+        }
+        return m_writer.begin(*m_plan.folder, m_page.bytes, m_replaces.exists() ? &m_replaces : nullptr,
+                              &m_error);
+    }
+    // Writes out what the buffer holds once it is large.
+    void written_so_far(TextBuffer &buffer)
+    {
+        constexpr qsizetype kPart = 1 << 18;
+        if (m_error.isEmpty() && buffer.buffer_text().size() > kPart)
+            m_writer.drain(buffer, &m_error);
+    }
+    bool finish(TextBuffer &buffer, Report &report)
+    {
+        if (!m_error.isEmpty() || !m_writer.finish(buffer, &m_error)) {
+            if (!m_error.startsWith(QStringLiteral("无法保存")))
+                m_error = QStringLiteral("写入失败（%1）").arg(m_error);
             return false;
         }
+        if (m_plan.backups) {
+            report.changes.append({m_backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten,
+                                   m_page.bytes,
+                                   {},
+                                   m_backup,
+                                   m_plan.folder->stamp(m_page.bytes)});
+        }
+        return true;
     }
-    if (!write_buffer(folder, page.bytes, replaces.exists() ? &replaces : nullptr, buffer, error)) {
-        *error = QStringLiteral("写入失败（%1）").arg(*error);
-        return false;
-    }
-    if (plan.backups) {
-        report.changes.append({backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten,
-                               page.bytes,
-                               {},
-                               backup,
-                               folder.stamp(page.bytes)});
-    }
-    return true;
-}
+    const QString &error() const { return m_error; }
+
+private:
+    const ConvertPlan &m_plan;
+    const FileName &m_page;
+    const Stamp &m_replaces;
+    QByteArray m_backup;
+    BufferWriter m_writer;
+    QString m_error;
+};
 
 } // namespace
 
@@ -74,16 +100,12 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents)
         if (!plan.backups)
             return plan;
     }
-    QHash<QByteArray, Stamp> stamps; // every entry by name
-    for (const std::vector<Entry> *entries : {&listing.plain, &listing.others}) {
-        for (const Entry &e : *entries)
-            stamps.insert(e.name.bytes, e.stamp);
-    }
     QHash<QByteArray, QString> pageSources; // page name -> the text file it is made from
     for (const Entry &entry : listing.plain) {
         if (extension_bytes(entry.name) != "txt")
             continue;
-        ConvertItem item{entry, page_name_of(entry.name), stamps.value(page_name_of(entry.name).bytes), {}};
+        const FileName page = page_name_of(entry.name);
+        ConvertItem item{entry, page, plan.folder->stamp(page.bytes), {}};
         if (item.page.bytes == kIndexName.toLatin1()) {
             item.skipReason = QStringLiteral("它的网页会与索引文件“index.htm”同名，未转换");
         } else if (const auto other = pageSources.constFind(item.page.bytes);
@@ -95,15 +117,15 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents)
             item.skipReason = QStringLiteral("网页“%1”：%2，未转换").arg(item.page.shown(), blocked);
         } else {
             pageSources.insert(item.page.bytes, entry.name.shown());
-            QByteArray bytes;
+            FileReader reader;
             Charset charset;
-            if (examineContents)
-                read_text_file(*plan.folder, entry.name.bytes, &entry.stamp, &bytes, &charset,
-                               &item.skipReason);
+            if (examineContents &&
+                reader.open(*plan.folder, entry.name.bytes, &entry.stamp, &item.skipReason))
+                scan_text_file(reader, &charset, &item.skipReason);
         }
         plan.items.push_back(std::move(item));
     }
-    plan.index = stamps.value(kIndexName.toLatin1());
+    plan.index = plan.folder->stamp(kIndexName.toLatin1());
     if (const QString blocked = blocked_reason(*plan.folder, kIndexName.toLatin1(), plan.index);
         !blocked.isEmpty())
         plan.indexSkipReason = QStringLiteral("索引文件：%1，未写入").arg(blocked);
@@ -127,8 +149,11 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
     for (int Counter = 1; Counter <= FileCount; ++Counter) {
         const ConvertItem &item = plan.items[size_t(Counter - 1)];
         QString error;
+        PageOutput page(plan, item.page, item.pageStamp);
         if (!item.skipReason.isEmpty()) {
             report.problems.append({item.source.name.shown(), item.skipReason});
+        } else if (!page.start(report)) {
+            report.problems.append({item.page.shown(), page.error()});
         } else {
             buffer.buffer_clear();
             bool first = true;
@@ -144,6 +169,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
                     } else {
                         append_page_line(buffer, WorkText);
                     }
+                    page.written_so_far(buffer);
                 },
                 &error);
             if (!read) {
@@ -152,11 +178,11 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
                 if (first) // a file without any line: the head with an empty title
                     append_page_head(buffer, title);
                 append_page_end(buffer);
-                if (write_page(plan, item.page, item.pageStamp, buffer, report, &error)) {
+                if (page.finish(buffer, report)) {
                     written.append({item.page, title});
                     ++report.changed;
                 } else {
-                    report.problems.append({item.page.shown(), error});
+                    report.problems.append({item.page.shown(), page.error()});
                 }
             }
             buffer.buffer_clear();
@@ -166,14 +192,15 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
     }
 
     QString error;
+    const FileName index = FileName::from_bytes(kIndexName.toLatin1());
+    PageOutput indexPage(plan, index, plan.index);
     if (!plan.indexSkipReason.isEmpty()) {
         report.problems.append({kIndexName, plan.indexSkipReason});
     } else {
         append_index(buffer, plan.title, written);
-        report.indexWritten =
-            write_page(plan, FileName::from_bytes(kIndexName.toLatin1()), plan.index, buffer, report, &error);
+        report.indexWritten = indexPage.start(report) && indexPage.finish(buffer, report);
         if (!report.indexWritten)
-            report.problems.append({kIndexName, error});
+            report.problems.append({kIndexName, indexPage.error()});
     }
     if (!folder.sync(&error))
         report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});

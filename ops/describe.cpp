@@ -2,6 +2,8 @@
 
 #include "pages.h"
 
+#include <memory>
+
 namespace torvale {
 
 namespace {
@@ -14,39 +16,41 @@ QString skipped(const QString &reason)
     return QStringLiteral("跳过：%1").arg(reason);
 }
 
-struct TableBuilder
+PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringList &headers,
+                      const QStringList &separators)
 {
     PlanTable table;
-    void add(const QStringList &cells, const QString &line, bool marked = false)
-    {
-        if (marked)
-            table.marked.insert(int(table.rows.size()));
-        table.rows.append(cells);
-        table.lines.append(marked ? QStringLiteral("✗ ") + line : line);
-    }
-    // The program's own temporary files that the run removes.
-    void add_leftovers(const PlanBase &plan, int columns)
-    {
-        const QString what = QStringLiteral("删除（上次被中断的操作留下的临时文件）");
-        for (const Entry &e : plan.leftovers) {
-            QStringList cells{e.name.shown()};
-            while (cells.size() < columns - 1)
-                cells << QString();
-            add(cells << what, e.name.shown() + kColon + what);
-        }
-    }
-};
+    table.operation = operation;
+    table.statement = plan.refusal;
+    table.headers = headers;
+    table.separators = separators;
+    return table;
+}
 
-TableBuilder begin_table(Operation operation, const PlanBase &plan, const QStringList &headers)
+// The row of one of the program's own temporary files that the run removes.
+QStringList leftover_cells(const PlanBase &plan, int row, int columns)
 {
-    TableBuilder builder;
-    builder.table.operation = operation;
-    builder.table.statement = plan.refusal;
-    builder.table.headers = headers;
-    return builder;
+    QStringList cells{plan.leftovers[size_t(row)].name.shown()};
+    while (cells.size() < columns - 1)
+        cells << QString();
+    return cells << QStringLiteral("删除（上次被中断的操作留下的临时文件）");
 }
 
 } // namespace
+
+QString PlanTable::line(int row) const
+{
+    const QStringList parts = cells(row);
+    QString text;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (parts[i].isEmpty())
+            continue;
+        if (!text.isEmpty())
+            text += separators.value(i - 1, kColon);
+        text += parts[i];
+    }
+    return marked(row) ? QStringLiteral("✗ ") + text : text;
+}
 
 QString operation_name(Operation operation)
 {
@@ -65,64 +69,82 @@ QString operation_name(Operation operation)
 
 PlanTable describe_plan(const RenamePlan &plan)
 {
-    TableBuilder b =
-        begin_table(Operation::Rename, plan, {QStringLiteral("原文件名"), QStringLiteral("新文件名")});
-    b.add_leftovers(plan, 2);
-    for (const Recovery &r : plan.recovery) {
-        const QString to = QStringLiteral("%1（恢复上次被中断的更名）").arg(r.name.shown());
-        b.add({r.parked.shown(), to}, r.parked.shown() + kArrow + to);
-    }
-    for (qsizetype row = 0; row < qsizetype(plan.moves.size()); ++row) {
-        const RenameMove &m = plan.moves[size_t(row)];
-        b.add({m.from.shown(), m.to.shown()}, m.from.shown() + kArrow + m.to.shown(), row == plan.problemRow);
-    }
-    return b.table;
+    PlanTable t = begin_table(Operation::Rename, plan,
+                              {QStringLiteral("原文件名"), QStringLiteral("新文件名")}, {kArrow});
+    const int leftovers = int(plan.leftovers.size()), recovered = leftovers + int(plan.recovery.size());
+    t.rowCount = recovered + int(plan.sources.size());
+    t.cells = [&plan, leftovers, recovered](int row) -> QStringList {
+        if (row < leftovers)
+            return leftover_cells(plan, row, 2);
+        if (row < recovered) {
+            const Recovery &r = plan.recovery[size_t(row - leftovers)];
+            return {r.parked.shown(), QStringLiteral("%1（恢复上次被中断的更名）").arg(r.name.shown())};
+        }
+        return {plan.sources[size_t(row - recovered)].name.shown(),
+                plan.targets[size_t(row - recovered)].shown()};
+    };
+    t.marked = [&plan, recovered](int row) {
+        return plan.problemRow >= 0 && row - recovered == plan.problemRow;
+    };
+    return t;
 }
 
 PlanTable describe_plan(const ReplacePlan &plan)
 {
-    TableBuilder b = begin_table(Operation::Replace, plan, {QStringLiteral("文件"), QStringLiteral("结果")});
-    b.add_leftovers(plan, 2);
-    for (const ReplaceItem &item : plan.items) {
-        const QString name = item.file.name.shown();
-        QString result;
-        if (!item.skipReason.isEmpty())
-            result = skipped(item.skipReason);
-        else if (item.occurrences > 0)
-            result = QStringLiteral("替换 %1 处").arg(item.occurrences);
-        else
-            continue;
-        b.add({name, result}, name + kColon + result, !item.skipReason.isEmpty());
+    PlanTable t =
+        begin_table(Operation::Replace, plan, {QStringLiteral("文件"), QStringLiteral("结果")}, {kColon});
+    // Only the files that would change or be skipped have a row.
+    auto shownFiles = std::make_shared<std::vector<qint32>>();
+    for (qint32 i = 0; i < qint32(plan.files.size()); ++i) {
+        if (plan.occurrences[size_t(i)] > 0 || plan.skipReasons.contains(i))
+            shownFiles->push_back(i);
     }
-    if (plan.ok() && b.table.rows.isEmpty())
-        b.table.statement = QStringLiteral("没有文件含有查找字符串，不会改动任何文件。");
-    return b.table;
+    const int leftovers = int(plan.leftovers.size());
+    t.rowCount = leftovers + int(shownFiles->size());
+    t.cells = [&plan, leftovers, shownFiles](int row) -> QStringList {
+        if (row < leftovers)
+            return leftover_cells(plan, row, 2);
+        const qint32 i = (*shownFiles)[size_t(row - leftovers)];
+        const QString reason = plan.skipReasons.value(i);
+        return {plan.files[size_t(i)].name.shown(),
+                reason.isEmpty() ? QStringLiteral("替换 %1 处").arg(plan.occurrences[size_t(i)])
+                                 : skipped(reason)};
+    };
+    t.marked = [&plan, leftovers, shownFiles](int row) {
+        return row >= leftovers && plan.skipReasons.contains((*shownFiles)[size_t(row - leftovers)]);
+    };
+    if (plan.ok() && t.rowCount == 0)
+        t.statement = QStringLiteral("没有文件含有查找字符串，不会改动任何文件。");
+    return t;
 }
 
 PlanTable describe_plan(const ConvertPlan &plan)
 {
-    TableBuilder b =
-        begin_table(Operation::Convert, plan,
-                    {QStringLiteral("文本文件"), QStringLiteral("网页"), QStringLiteral("说明")});
-    b.add_leftovers(plan, 3);
-    const QString created = QStringLiteral("新建"), replaced = QStringLiteral("替换已有文件");
-    for (const ConvertItem &item : plan.items) {
-        const QString source = item.source.name.shown();
-        if (!item.skipReason.isEmpty()) {
-            b.add({source, QString(), skipped(item.skipReason)}, source + kColon + skipped(item.skipReason),
-                  true);
-        } else {
-            const QString what = item.pageStamp.exists() ? replaced : created;
-            b.add({source, item.page.shown(), what}, source + kArrow + item.page.shown() + kColon + what);
+    PlanTable t = begin_table(Operation::Convert, plan,
+                              {QStringLiteral("文本文件"), QStringLiteral("网页"), QStringLiteral("说明")},
+                              {kArrow, kColon});
+    const int leftovers = int(plan.leftovers.size()), pages = leftovers + int(plan.items.size());
+    t.rowCount = plan.ok() ? pages + 1 : pages; // and index.htm
+    t.cells = [&plan, leftovers, pages](int row) -> QStringList {
+        const QString created = QStringLiteral("新建"), replaced = QStringLiteral("替换已有文件");
+        if (row < leftovers)
+            return leftover_cells(plan, row, 3);
+        if (row == pages) {
+            return {QString(), kIndexName,
+                    !plan.indexSkipReason.isEmpty()
+                        ? skipped(plan.indexSkipReason)
+                        : QStringLiteral("索引，%1").arg(plan.index.exists() ? replaced : created)};
         }
-    }
-    if (plan.ok()) {
-        const QString what = !plan.indexSkipReason.isEmpty()
-                                 ? skipped(plan.indexSkipReason)
-                                 : QStringLiteral("索引，%1").arg(plan.index.exists() ? replaced : created);
-        b.add({QString(), kIndexName, what}, kIndexName + kColon + what, !plan.indexSkipReason.isEmpty());
-    }
-    return b.table;
+        const ConvertItem &item = plan.items[size_t(row - leftovers)];
+        if (!item.skipReason.isEmpty())
+            return {item.source.name.shown(), QString(), skipped(item.skipReason)};
+        return {item.source.name.shown(), item.page.shown(), item.pageStamp.exists() ? replaced : created};
+    };
+    t.marked = [&plan, leftovers, pages](int row) {
+        return row == pages ? !plan.indexSkipReason.isEmpty()
+                            : row >= leftovers && !plan.items[size_t(row - leftovers)].skipReason.isEmpty();
+    };
+    return t;
 }
 
 ReportText describe_report(Operation operation, const Report &report)

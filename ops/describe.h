@@ -6,8 +6,9 @@
 #include "report.h"
 
 #include <QList>
-#include <QSet>
 #include <QStringList>
+
+#include <functional>
 
 namespace torvale {
 
@@ -20,14 +21,20 @@ enum class Operation { Rename = 1, Convert = 2, Replace = 3, Undo = 4 };
 QString operation_name(Operation operation);
 
 // What a plan would do, as a table (the preview) and as lines (--dry-run).
+// Rows are made when asked for, as a folder may hold a million files; the
+// plan must outlive its table.
 struct PlanTable
 {
     Operation operation = Operation::Rename;
     QString statement; // why the run would be refused, or what it would do when no row says it
     QStringList headers;
-    QList<QStringList> rows;
-    QStringList lines; // one per row
-    QSet<int> marked;  // rows with a problem
+    int rowCount = 0;
+    std::function<QStringList(int row)> cells;
+    std::function<bool(int row)> marked; // a row with a problem
+
+    // A row as one line: its cells joined ("a.txt → p1.txt", "a.txt：替换 1 处").
+    QString line(int row) const;
+    QStringList separators; // between the cells
 };
 
 PlanTable describe_plan(const RenamePlan &plan);

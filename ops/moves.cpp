@@ -2,32 +2,57 @@
 
 #include "journal.h"
 
-#include <QSet>
+#include <algorithm>
+#include <numeric>
 
 namespace torvale {
 
-void execute_moves(const Folder &folder, const std::vector<RenameMove> &moves, Report &report,
-                   const std::function<void()> &stepDone)
+namespace {
+
+// One rename done, to put back on failure.
+struct Step
 {
-    // A file whose new name is still held by a file of the batch that has not
-    // moved yet waits under a temporary name; decided before the first rename.
-    QSet<QByteArray> pending;
-    for (const RenameMove &move : moves) {
-        if (move.from != move.to)
-            pending.insert(move.from.bytes);
-    }
+    enum Kind : quint8 { Direct, Park, Unpark };
+    qint32 row;
+    Kind kind;
+};
+
+} // namespace
+
+void execute_moves(const Folder &folder, const std::vector<Entry> &from, const std::vector<FileName> &to,
+                   Report &report, const std::function<void()> &stepDone)
+{
+    const qint32 count = qint32(from.size());
+    // The rows by old name, to tell whether a new name is still held by a
+    // file of the batch that has not moved yet (a later row).
+    std::vector<qint32> byName(size_t(count), 0);
+    std::iota(byName.begin(), byName.end(), 0);
+    std::sort(byName.begin(), byName.end(),
+              [&](qint32 a, qint32 b) { return from[size_t(a)].name.bytes < from[size_t(b)].name.bytes; });
+    auto row_named = [&](const QByteArray &name) {
+        const auto it =
+            std::lower_bound(byName.begin(), byName.end(), name, [&](qint32 row, const QByteArray &n) {
+                return from[size_t(row)].name.bytes < n;
+            });
+        return it != byName.end() && from[size_t(*it)].name.bytes == name ? *it : -1;
+    };
+    auto moves = [&](qint32 row) { return from[size_t(row)].name != to[size_t(row)]; };
+
+    // Decided before the first rename: who waits under a temporary name.
     QList<Parking> parked;
-    QList<qsizetype> parkedRows;
-    for (qsizetype row = 0; row < qsizetype(moves.size()); ++row) {
-        const RenameMove &m = moves[size_t(row)];
-        if (m.from == m.to)
-            continue;
-        pending.remove(m.from.bytes);
-        if (pending.contains(m.to.bytes)) {
-            parked.append({own_file_name(OwnFile::Parking), m.from.bytes, m.to.bytes});
-            parkedRows.append(row);
+    std::vector<qint32> parkedRows; // ascending
+    for (qint32 row = 0; row < count; ++row) {
+        const qint32 holder = moves(row) ? row_named(to[size_t(row)].bytes) : -1;
+        if (holder > row && moves(holder)) {
+            parked.append(
+                {own_file_name(OwnFile::Parking), from[size_t(row)].name.bytes, to[size_t(row)].bytes});
+            parkedRows.push_back(row);
         }
     }
+    auto temporary_of = [&](qint32 row) -> const QByteArray & {
+        return parked[std::lower_bound(parkedRows.begin(), parkedRows.end(), row) - parkedRows.begin()]
+            .temporary;
+    };
     QString error;
     if (!parked.isEmpty() &&
         !(save_file(folder, kJournalName, nullptr, journal_text(parked), &error) && folder.sync(&error))) {
@@ -36,60 +61,61 @@ void execute_moves(const Folder &folder, const std::vector<RenameMove> &moves, R
         return;
     }
 
-    struct Step
-    {
-        QByteArray from;
-        QByteArray to;
-    };
-    QList<Step> done; // to put back on failure
+    std::vector<Step> done;
     QString failedName, failure;
-    auto move = [&](const QByteArray &from, const QByteArray &to, const RenameMove &m) {
-        if (!folder.rename(from, to, &error)) {
-            failedName = m.from.shown();
-            failure = error;
-            return false;
-        }
+    auto fail = [&](qint32 row, const QString &why) {
+        failedName = from[size_t(row)].name.shown();
+        failure = why;
+        return false;
+    };
+    auto rename = [&](qint32 row, Step::Kind kind) {
+        const Entry &source = from[size_t(row)];
+        const QByteArray &a = kind == Step::Unpark ? temporary_of(row) : source.name.bytes;
+        const QByteArray &b = kind == Step::Park ? temporary_of(row) : to[size_t(row)].bytes;
+        if (kind != Step::Unpark && source.stamp.exists() && !folder.stamp(a).same_file(source.stamp))
+            return fail(row, QStringLiteral("文件在计划之后已被改动、改名或删除"));
+        if (!folder.rename(a, b, &error))
+            return fail(row, error);
         // What moved must be the planned file, not something (a link, say)
         // put in its place between the check and the rename.
-        const Stamp moved = folder.stamp(to);
-        if (m.stamp.exists() &&
-            (!moved.is_regular() || moved.inode != m.stamp.inode || moved.device != m.stamp.device)) {
-            folder.rename(to, from, &error);
-            failedName = m.from.shown();
-            failure = QStringLiteral("文件在计划之后已被改动、改名或删除");
-            return false;
+        const Stamp moved = folder.stamp(b);
+        if (source.stamp.exists() && (!moved.is_regular() || moved.inode != source.stamp.inode ||
+                                      moved.device != source.stamp.device)) {
+            folder.rename(b, a, &error);
+            return fail(row, QStringLiteral("文件在计划之后已被改动、改名或删除"));
         }
-        done.append({from, to});
+        done.push_back({row, kind});
         return true;
     };
 
-    qsizetype nextParking = 0;
-    for (qsizetype row = 0; row < qsizetype(moves.size()) && failure.isEmpty(); ++row) {
-        const RenameMove &m = moves[size_t(row)];
-        if (m.stamp.exists() && !folder.stamp(m.from.bytes).same_file(m.stamp)) {
-            failedName = m.from.shown();
-            failure = QStringLiteral("文件在计划之后已被改动、改名或删除");
-        } else if (nextParking < parkedRows.size() && parkedRows[nextParking] == row) {
-            move(m.from.bytes, parked[nextParking++].temporary, m);
-        } else if (m.from != m.to && move(m.from.bytes, m.to.bytes, m)) {
+    size_t nextParked = 0;
+    for (qint32 row = 0; row < count && failure.isEmpty(); ++row) {
+        if (nextParked < parkedRows.size() && parkedRows[nextParked] == row) {
+            rename(row, Step::Park);
+            ++nextParked;
+        } else if (moves(row) && rename(row, Step::Direct)) {
             ++report.changed;
         }
         if (stepDone && failure.isEmpty())
             stepDone();
     }
-    for (qsizetype i = 0; i < parked.size() && failure.isEmpty(); ++i) {
-        if (move(parked[i].temporary, parked[i].to, moves[size_t(parkedRows[i])]))
+    for (size_t i = 0; i < parkedRows.size() && failure.isEmpty(); ++i) {
+        if (rename(parkedRows[i], Step::Unpark))
             ++report.changed;
     }
 
     QStringList notRestored;
     if (!failure.isEmpty()) {
         // Put everything back, newest first.
-        for (qsizetype i = done.size() - 1; i >= 0; --i) {
-            if (!folder.rename(done[i].to, done[i].from, &error)) {
+        for (auto step = done.rbegin(); step != done.rend(); ++step) {
+            const qint32 row = step->row;
+            const QByteArray &original =
+                step->kind == Step::Unpark ? temporary_of(row) : from[size_t(row)].name.bytes;
+            const QByteArray &now = step->kind == Step::Park ? temporary_of(row) : to[size_t(row)].bytes;
+            if (!folder.rename(now, original, &error)) {
                 notRestored << QStringLiteral("%1 → %2：%3")
-                                   .arg(FileName::from_bytes(done[i].to).shown(),
-                                        FileName::from_bytes(done[i].from).shown(), error);
+                                   .arg(FileName::from_bytes(now).shown(),
+                                        FileName::from_bytes(original).shown(), error);
             }
         }
     }

@@ -125,7 +125,7 @@ QString link_target(const FileName &page)
     // percent-encoded so that the link leads to exactly those bytes.
     QStringList units;
     if (page.coding == FileName::Coding::Utf8) {
-        for (QChar c : page.text)
+        for (QChar c : page.text())
             units << (c.unicode() < 0x80 && needs_percent(uchar(c.unicode())) ? percent(uchar(c.unicode()))
                                                                               : QString(c));
     } else {

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <numeric>
+
 #include <cmath>
 
 namespace torvale {
@@ -38,13 +40,11 @@ bool is_forbidden_in_name(QChar c)
 FileName new_name(const QString &prefixAndNumber, const FileName &old)
 {
     const QByteArray extension = extension_bytes(old);
-    FileName name;
-    name.bytes = prefixAndNumber.toUtf8() + '.' + extension;
-    name.text = prefixAndNumber + QLatin1Char('.') + FileName::text_of(extension, old.coding);
     const bool ascii =
         std::all_of(extension.begin(), extension.end(), [](char c) { return uchar(c) < 0x80; });
-    name.coding = ascii ? FileName::Coding::Utf8 : old.coding;
-    return name;
+    return FileName(prefixAndNumber.toUtf8() + '.' + extension,
+                    prefixAndNumber + QLatin1Char('.') + FileName::text_of(extension, old.coding),
+                    ascii ? FileName::Coding::Utf8 : old.coding);
 }
 
 // Plans the recovery of a rename that was killed part-way, from its journal:
@@ -104,10 +104,8 @@ void plan_recovery(RenamePlan &plan, Listing &listing)
     }
     plan.journal = journal->stamp;
     if (qsizetype(listing.plain.size()) != plainBefore) {
-        std::sort(listing.plain.begin(), listing.plain.end(), [](const Entry &a, const Entry &b) {
-            return natural_less(a.name.text, b.name.text) ||
-                   (!natural_less(b.name.text, a.name.text) && a.name.bytes < b.name.bytes);
-        });
+        std::sort(listing.plain.begin(), listing.plain.end(),
+                  [](const Entry &a, const Entry &b) { return natural_less(a.name, b.name); });
     }
 }
 
@@ -149,53 +147,65 @@ RenamePlan plan_rename(const RenameParams &params)
 
     // Everything else in the directory: hidden files, folders, links. A new
     // name may not take the place of any of them.
-    QSet<QByteArray> batch, others;
+    QSet<QByteArray> others;
     QSet<QString> othersFolded;
-    for (const Entry &e : listing.plain)
-        batch.insert(e.name.bytes);
     for (const Entry &e : listing.others) {
         others.insert(e.name.bytes);
-        othersFolded.insert(e.name.text.toCaseFolded());
+        othersFolded.insert(e.name.text().toCaseFolded());
     }
-    auto refuse = [&plan](int row, const QString &why) {
+    auto refuse = [&plan](qsizetype row, const QString &why) {
         if (plan.refusal.isEmpty()) {
             plan.refusal = why;
-            plan.problemRow = row;
+            plan.problemRow = int(row);
         }
     };
-
-    QHash<QByteArray, int> taken; // new name -> row
-    plan.moves.reserve(listing.plain.size());
-    for (const Entry &entry : listing.plain) {
-        const int row = int(plan.moves.size());
+    plan.sources = std::move(listing.plain);
+    plan.targets.reserve(plan.sources.size());
+    for (const Entry &entry : plan.sources) {
+        const qsizetype row = qsizetype(plan.targets.size());
         const QString number = number_text(Counter);
         Counter = Counter + 1;
         const qsizetype zeros = params.width > number.size() ? params.width - number.size() : 0;
         if (params.width > 0 && number.size() > params.width)
             refuse(row, width_message());
-        const FileName TargetPath = new_name(prefix + QString(zeros, QLatin1Char('0')) + number, entry.name);
-        plan.moves.push_back({entry.name, TargetPath, entry.stamp});
-
+        plan.targets.push_back(new_name(prefix + QString(zeros, QLatin1Char('0')) + number, entry.name));
+        const FileName &TargetPath = plan.targets.back();
         if (TargetPath.bytes.size() > kMaxNameBytes) {
             refuse(row, QStringLiteral("新文件名“%1”太长，超出了文件系统允许的长度，没有文件被更名。")
                             .arg(TargetPath.shown()));
         } else if (others.contains(TargetPath.bytes) ||
-                   (!batch.contains(TargetPath.bytes) &&
-                    othersFolded.contains(TargetPath.text.toCaseFolded()) &&
-                    plan.folder->stamp(TargetPath.bytes).exists())) {
+                   (othersFolded.contains(TargetPath.text().toCaseFolded()) &&
+                    plan.folder->stamp(TargetPath.bytes).exists() &&
+                    std::none_of(plan.sources.begin(), plan.sources.end(),
+                                 [&](const Entry &e) { return e.name == TargetPath; }))) {
             // The second test catches file systems that ignore letter case.
             refuse(row,
-                   QStringLiteral(
-                       "新文件名“%"
-                       "1”已被文件夹中不参与更名的同名项目（隐藏文件、文件夹或链接）占用，没有文件被更名。")
+                   QStringLiteral("新文件名“%1”已被文件夹中不参与更名的同名项目（隐藏文件、文件夹或链接）"
+                                  "占用，没有文件被更名。")
                        .arg(TargetPath.shown()));
-        } else if (const auto clash = taken.constFind(TargetPath.bytes); clash != taken.constEnd()) {
-            refuse(row,
-                   QStringLiteral("文件“%1”和“%2”会得到同一个新文件名“%3”，没有文件被更名。")
-                       .arg(plan.moves[size_t(*clash)].from.shown(), entry.name.shown(), TargetPath.shown()));
-        } else {
-            taken.insert(TargetPath.bytes, row);
         }
+    }
+    // Two files with one new name: the new names in order, side by side.
+    std::vector<qint32> byTarget(plan.targets.size());
+    std::iota(byTarget.begin(), byTarget.end(), 0);
+    std::sort(byTarget.begin(), byTarget.end(), [&](qint32 a, qint32 b) {
+        const QByteArray &x = plan.targets[size_t(a)].bytes, &y = plan.targets[size_t(b)].bytes;
+        return x < y || (x == y && a < b);
+    });
+    qint32 firstClash = -1, clashWith = -1;
+    for (size_t i = 1; i < byTarget.size(); ++i) {
+        const qint32 a = byTarget[i - 1], b = byTarget[i];
+        if (plan.targets[size_t(a)] == plan.targets[size_t(b)] && (firstClash < 0 || b < firstClash)) {
+            firstClash = b;
+            clashWith = a;
+        }
+    }
+    if (firstClash >= 0 && (plan.problemRow < 0 || firstClash < plan.problemRow)) {
+        plan.refusal.clear();
+        refuse(firstClash, QStringLiteral("文件“%1”和“%2”会得到同一个新文件名“%3”，没有文件被更名。")
+                               .arg(plan.sources[size_t(clashWith)].name.shown(),
+                                    plan.sources[size_t(firstClash)].name.shown(),
+                                    plan.targets[size_t(firstClash)].shown()));
     }
     return plan;
 }
@@ -203,7 +213,7 @@ RenamePlan plan_rename(const RenameParams &params)
 Report apply_rename(const RenamePlan &plan, const Progress &progress)
 {
     Report report;
-    report.files = int(plan.moves.size());
+    report.files = int(plan.sources.size());
     const std::optional<FolderLock> lock = begin_apply(plan, report);
     if (!lock)
         return report;
@@ -237,15 +247,15 @@ Report apply_rename(const RenamePlan &plan, const Progress &progress)
     if (progress)
         progress(0, maximum);
     int done = 0;
-    execute_moves(folder, plan.moves, report, [&] {
+    execute_moves(folder, plan.sources, plan.targets, report, [&] {
         if (progress)
             progress(++done, maximum);
     });
     if (report.status == Report::Status::Done && plan.keepChanges) {
-        for (const RenameMove &m : plan.moves) {
-            if (m.from != m.to)
-                report.changes.append(
-                    {Change::Kind::Renamed, m.to.bytes, m.from.bytes, {}, folder.stamp(m.to.bytes)});
+        for (size_t i = 0; i < plan.sources.size(); ++i) {
+            const QByteArray &from = plan.sources[i].name.bytes, &to = plan.targets[i].bytes;
+            if (from != to)
+                report.changes.append({Change::Kind::Renamed, to, from, {}, folder.stamp(to)});
         }
     }
     return report;

@@ -37,9 +37,10 @@ struct Recovery
 struct RenamePlan : PlanBase
 {
     std::vector<Recovery> recovery;
-    Stamp journal; // the interrupted rename's journal, removed after the recovery
-    std::vector<RenameMove> moves;
-    int problemRow = -1; // the move that the refusal is about, or -1
+    Stamp journal;                 // the interrupted rename's journal, removed after the recovery
+    std::vector<Entry> sources;    // every plain file, in the order of the run
+    std::vector<FileName> targets; // and its new name
+    int problemRow = -1;           // the file that the refusal is about, or -1
     bool keepChanges = false;
 };
 

@@ -3,9 +3,15 @@
 #include "parallel.h"
 
 #include "files/gbktable.h"
+#include "files/linefile.h"
+
+#include <QMap>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 
@@ -84,36 +90,14 @@ struct Needles
     QByteArray replaceUtf8;
 };
 
-const QString kNotTextReason = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码），未修改");
-
-// True when the text holds only a few characters beyond ASCII. Longer text
-// that is valid UTF-8 is UTF-8: GBK text is valid UTF-8 only by a chance that
-// shrinks with every character.
-bool is_short_non_ascii(QByteArrayView bytes)
-{
-    constexpr int kFew = 8;
-    int characters = 0;
-    for (char c : bytes) {
-        // Each UTF-8 character beyond ASCII has one leading byte (0xC0 and up).
-        if (uchar(c) >= 0xC0 && ++characters >= kFew)
-            return false;
-    }
-    return true;
-}
-
-// What a replace does to one file, worked out without changing it.
-struct Verdict
-{
-    int occurrences = 0;
-    QString skipReason;
-    QByteArray newBytes;    // set when the file is to be rewritten
-    QByteArray formerBytes; // and its bytes now
-};
+// Files are read in pieces of whole lines; a file up to this size is kept
+// in memory between the passes, a larger one is read again.
+constexpr qsizetype kKept = 1 << 20;
 
 struct Outcome
 {
     int occurrences = 0;
-    QByteArray bytes;
+    QByteArray bytes; // when there were any
 };
 
 Outcome replaced(QByteArrayView bytes, Charset charset, const Needles &needles)
@@ -128,92 +112,157 @@ Outcome replaced(QByteArrayView bytes, Charset charset, const Needles &needles)
     return outcome;
 }
 
-Verdict examine(const Folder &folder, const Entry &file, const Needles &needles)
+// What a replace does, or would do, to one file.
+struct Rewrite
 {
-    Verdict verdict;
-    QByteArray bytes;
+    int occurrences = 0;
+    QString skipReason;
+    std::unique_ptr<FileWriter> staged; // the new version, finished but not yet in place
+};
+
+// True when UTF-16 text holds the search text (read a piece at a time).
+bool utf16_holds(FileReader &reader, QByteArrayView head, const QString &find, QString *error)
+{
+    QStringDecoder decoder(head.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    QString text = decoder.decode(head.sliced(2));
+    for (QByteArray piece;; piece.clear()) {
+        if (text.contains(find))
+            return true;
+        text = text.right(find.size());
+        const qsizetype n = reader.read_some(piece, 1 << 20, error);
+        if (n <= 0)
+            return false;
+        text += decoder.decode(piece);
+    }
+}
+
+// Reads the file in pieces of whole lines: once to learn its character set and
+// whether it may hold the search text, once to count the occurrences and, to
+// write, once more into the new version beside it (and into a copy of the
+// former bytes, with backups), finished but not yet in place. A line is held
+// whole, a file is not.
+Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles, const Folder *backups,
+                const QByteArray &backupName, bool write)
+{
+    Rewrite result;
     QString error;
     FileReader reader;
-    auto unreadable = [&] {
-        verdict.skipReason = QStringLiteral("无法读取：%1").arg(error);
-        return verdict;
+    auto skip = [&](const QString &why) {
+        result.skipReason = why + QStringLiteral("，未修改");
+        result.staged.reset();
+        return std::move(result);
     };
+    auto unreadable = [&] { return skip(QStringLiteral("无法读取：%1").arg(error)); };
     if (!reader.open(folder, file.name.bytes, &file.stamp, &error))
         return unreadable();
-    // Most files hold no occurrence: pass them over without decoding, and a
-    // large one a piece at a time, so that memory stays small.
-    constexpr qsizetype kPiece = 8 * 1024 * 1024;
-    if (reader.stamp().size > kPiece) {
-        const qsizetype overlap =
-            std::max(needles.findUtf8.size(), needles.findGbk.value_or(QByteArray()).size());
-        bool found = false, binary = false;
-        for (qsizetype n, piece = 0; !found && (n = reader.read_some(bytes, kPiece, &error)) != 0; ++piece) {
-            if (n < 0)
-                return unreadable();
-            if (piece == 0)
-                binary = !is_utf16_text(bytes) && bytes.left(64 * 1024).contains('\0');
-            found = needles.may_occur_in(bytes) || (piece == 0 && is_utf16_text(bytes));
-            bytes.remove(0, std::max<qsizetype>(0, bytes.size() - overlap));
-        }
-        if (!found)
-            return verdict;
-        if (binary) { // known from its start, without reading it whole
-            verdict.skipReason = kNotTextReason;
-            return verdict;
-        }
-        bytes.clear();
-        reader.rewind();
-    }
-    if (!reader.read_rest(bytes, &error))
+    // A binary file is known from its start, and not read further.
+    QByteArray head;
+    if (reader.read_some(head, 64 * 1024, &error) < 0)
         return unreadable();
-    if (is_utf16_text(bytes)) {
-        if (decode_utf16(bytes).contains(needles.find))
-            verdict.skipReason = kUtf16Reason + QStringLiteral("，未修改");
-        return verdict;
-    }
-    if (!needles.may_occur_in(bytes))
-        return verdict;
+    if (is_utf16_text(head))
+        return utf16_holds(reader, head, needles.find, &error) ? skip(kUtf16Reason) : std::move(result);
+    if (head.contains('\0'))
+        return needles.may_occur_in(head) ? skip(kNotTextReason) : std::move(result);
 
-    const std::optional<Charset> charset = detect_charset(bytes);
-    if (!charset) {
-        verdict.skipReason = kNotTextReason;
-        return verdict;
-    }
-    Outcome outcome = replaced(bytes, *charset, needles);
-    if (outcome.occurrences == 0 || outcome.bytes == bytes)
-        return verdict; // nothing would change
-    verdict.occurrences = outcome.occurrences;
-    // Short text can be valid UTF-8 and valid GBK at once: when the two
-    // readings would give different bytes, no guess is safe.
-    auto ambiguous = [&] {
-        if (*charset != Charset::Utf8 || !is_short_non_ascii(bytes) || !GbkTable::instance().is_text(bytes))
+    CharsetScan scan;
+    bool mayOccur = false;
+    std::vector<QByteArray> kept; // the whole file, when it is small
+    qsizetype keptSize = 0;
+    auto each_piece = [&](const std::function<void(const QByteArray &)> &take) {
+        if (keptSize >= 0) {
+            for (const QByteArray &piece : kept)
+                take(piece);
+            return true;
+        }
+        if (!reader.rewind())
             return false;
-        const Outcome asGbk = replaced(bytes, Charset::Gbk, needles);
-        return asGbk.occurrences != outcome.occurrences || asGbk.bytes != outcome.bytes ||
-               !needles.replaceGbk;
+        LineChunks chunks(reader);
+        QByteArray piece;
+        while (chunks.next(&piece, &error))
+            take(piece);
+        return !chunks.failed();
     };
-    if (ambiguous())
-        verdict.skipReason = QStringLiteral("编码不明确（既可读作 UTF-8，也可读作 GBK），未修改");
-    else if (*charset == Charset::Gbk && !needles.replaceGbk)
-        verdict.skipReason = QStringLiteral("替换字符串中有GBK编码无法表示的字符，未修改");
-    else if (const QString why = folder.check_replaceable(file.name.bytes, file.stamp); !why.isEmpty())
-        verdict.skipReason = why + QStringLiteral("，未修改");
-    if (verdict.skipReason.isEmpty()) {
-        verdict.newBytes = std::move(outcome.bytes);
-        verdict.formerBytes = std::move(bytes);
+    if (!reader.rewind())
+        return unreadable();
+    LineChunks chunks(reader);
+    for (QByteArray piece; !scan.hopeless() && chunks.next(&piece, &error);) {
+        scan.feed(piece);
+        mayOccur = mayOccur || needles.may_occur_in(piece);
+        keptSize = keptSize >= 0 && keptSize + piece.size() <= kKept ? keptSize + piece.size() : -1;
+        if (keptSize >= 0)
+            kept.push_back(piece);
+        else
+            kept.clear();
     }
-    return verdict;
+    if (chunks.failed())
+        return unreadable();
+    if (!mayOccur)
+        return result; // most files: nothing to do, nothing decoded
+    const std::optional<Charset> charset = scan.charset();
+    if (!charset)
+        return skip(kNotTextReason);
+
+    // Short text can be valid UTF-8 and valid GBK at once: when the two
+    // readings would give different bytes, no guess is safe. Longer text
+    // that is valid UTF-8 is UTF-8.
+    const bool bothReadings = *charset == Charset::Utf8 && scan.maybe_gbk() && scan.non_ascii() < 8;
+    bool ambiguous = false, changes = false;
+    const bool read = each_piece([&](const QByteArray &piece) {
+        const Outcome outcome = replaced(piece, *charset, needles);
+        result.occurrences += outcome.occurrences;
+        changes = changes || (outcome.occurrences > 0 && outcome.bytes != piece);
+        if (bothReadings) {
+            const Outcome asGbk = replaced(piece, Charset::Gbk, needles);
+            ambiguous = ambiguous || asGbk.occurrences != outcome.occurrences ||
+                        asGbk.bytes != outcome.bytes || (asGbk.occurrences > 0 && !needles.replaceGbk);
+        }
+    });
+    if (!read)
+        return unreadable();
+    if (!changes) {
+        result.occurrences = 0; // nothing would change
+        return result;
+    }
+    if (ambiguous)
+        return skip(QStringLiteral("编码不明确（既可读作 UTF-8，也可读作 GBK）"));
+    if (*charset == Charset::Gbk && !needles.replaceGbk)
+        return skip(QStringLiteral("替换字符串中有GBK编码无法表示的字符"));
+    if (const QString why = folder.check_replaceable(file.name.bytes, file.stamp); !why.isEmpty())
+        return skip(why);
+    if (!write)
+        return result;
+
+    result.staged = std::make_unique<FileWriter>();
+    FileWriter copy;
+    if (backups && !copy.begin(*backups, backupName, nullptr, &error))
+        return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
+    if (!result.staged->begin(folder, file.name.bytes, &file.stamp, &error))
+        return skip(QStringLiteral("写入失败（%1）").arg(error));
+    bool written = true;
+    const bool again = each_piece([&](const QByteArray &piece) {
+        const Outcome outcome = replaced(piece, *charset, needles);
+        written = written && (!backups || copy.write(piece, &error)) &&
+                  result.staged->write(outcome.occurrences > 0 ? outcome.bytes : piece, &error);
+    });
+    if (!again)
+        return unreadable();
+    if (backups && !(written && copy.commit(&error, false)))
+        return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
+    if (!written || !result.staged->finish(&error, false))
+        return skip(QStringLiteral("写入失败（%1）").arg(error));
+    return result;
 }
 
 // The same, for a file too large for the memory left: skipped, not a crash.
-Verdict examine_safely(const Folder &folder, const Entry &file, const Needles &needles)
+Rewrite rewrite_safely(const Folder &folder, const Entry &file, const Needles &needles, const Folder *backups,
+                       const QByteArray &backupName, bool write)
 {
     try {
-        return examine(folder, file, needles);
+        return rewrite(folder, file, needles, backups, backupName, write);
     } catch (const std::bad_alloc &) {
-        Verdict verdict;
-        verdict.skipReason = QStringLiteral("文件太大，内存不足，未修改");
-        return verdict;
+        Rewrite result;
+        result.skipReason = QStringLiteral("文件太大，内存不足，未修改");
+        return result;
     }
 }
 
@@ -245,17 +294,20 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents)
         if (!plan.backups)
             return plan;
     }
-    plan.items.reserve(listing.plain.size());
-    for (Entry &entry : listing.plain)
-        plan.items.push_back({std::move(entry), params.find.isEmpty() ? 0 : -1, {}});
+    plan.files = std::move(listing.plain);
+    plan.occurrences.assign(plan.files.size(), params.find.isEmpty() ? 0 : -1);
     if (examineContents && !params.find.isEmpty()) {
         const Needles needles(plan);
-        run_in_parallel(int(plan.items.size()),
+        std::mutex mutex;
+        run_in_parallel(int(plan.files.size()),
                         [&](int i) {
-                            ReplaceItem &item = plan.items[size_t(i)];
-                            const Verdict verdict = examine_safely(*plan.folder, item.file, needles);
-                            item.occurrences = verdict.occurrences;
-                            item.skipReason = verdict.skipReason;
+                            const Rewrite verdict = rewrite_safely(*plan.folder, plan.files[size_t(i)],
+                                                                   needles, nullptr, {}, false);
+                            plan.occurrences[size_t(i)] = verdict.occurrences;
+                            if (!verdict.skipReason.isEmpty()) {
+                                std::lock_guard<std::mutex> lock(mutex);
+                                plan.skipReasons.insert(i, verdict.skipReason);
+                            }
                         },
                         {});
     }
@@ -265,7 +317,7 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents)
 Report apply_replace(const ReplacePlan &plan, const Progress &progress)
 {
     Report report;
-    const int FileCount = int(plan.items.size());
+    const int FileCount = int(plan.files.size());
     report.files = FileCount;
     const std::optional<FolderLock> lock = begin_apply(plan, report);
     if (!lock)
@@ -274,60 +326,66 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
     if (progress)
         progress(0, FileCount + 1);
 
-    struct Result
-    {
-        int occurrences = 0;
-        QString problem;
-        Change change;
-    };
-    std::vector<Result> results(static_cast<size_t>(FileCount));
+    // Per file only the count; problems and changes are few and kept apart.
+    std::vector<qint32> replaced(size_t(FileCount), 0);
+    QMap<qint32, QString> problems;
+    for (auto it = plan.skipReasons.cbegin(); it != plan.skipReasons.cend(); ++it)
+        problems.insert(it.key(), it.value());
+    QMap<qint32, Change> changes;
+    std::mutex mutex;
     const Needles needles(plan);
     const Folder &folder = *plan.folder;
-    run_in_parallel(
-        FileCount,
-        [&](int i) {
-            const ReplaceItem &item = plan.items[size_t(i)];
-            Result &result = results[size_t(i)];
-            if (item.occurrences == 0 || !item.skipReason.isEmpty()) {
-                result.problem = item.skipReason; // known from the plan: nothing to read
-                return;
-            }
-            Verdict verdict = examine_safely(folder, item.file, needles);
-            result.problem = verdict.skipReason;
-            if (!verdict.skipReason.isEmpty() || verdict.occurrences == 0)
-                return;
-            QString error;
-            const QByteArray backup = plan.backups ? QByteArray::number(i) : QByteArray();
-            if (plan.backups &&
-                !save_file(*plan.backups, backup, nullptr, verdict.formerBytes, &error, false)) {
-                result.problem = QStringLiteral("无法保存撤销所需的副本（%1），未修改").arg(error);
-            } else if (!save_file(folder, item.file.name.bytes, &item.file.stamp, verdict.newBytes, &error)) {
-                result.problem = QStringLiteral("写入失败（%1），未修改").arg(error);
-            } else {
-                result.occurrences = verdict.occurrences;
-                result.change = {Change::Kind::Rewritten,
-                                 item.file.name.bytes,
-                                 {},
-                                 backup,
-                                 folder.stamp(item.file.name.bytes)};
-            }
-        },
-        stepwise);
-
-    QString error;
-    if (!folder.sync(&error))
-        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
-    for (int i = 0; i < FileCount; ++i) {
-        const Result &result = results[size_t(i)];
-        if (!result.problem.isEmpty())
-            report.problems.append({plan.items[size_t(i)].file.name.shown(), result.problem});
-        if (result.occurrences > 0) {
-            ++report.changed;
-            report.occurrences += result.occurrences;
-            if (plan.backups)
-                report.changes.append(result.change);
+    // Files are written in batches: each new version is written and closed,
+    // the whole batch made durable with one flush, and only then is each put
+    // in place. A run killed before that leaves the old files and hidden
+    // unfinished ones, which the next run removes.
+    constexpr int kBatch = 256;
+    for (int first = 0; first < FileCount; first += kBatch) {
+        const int count = std::min(kBatch, FileCount - first);
+        std::vector<Rewrite> batch(static_cast<size_t>(count));
+        run_in_parallel(
+            count,
+            [&](int k) {
+                const int i = first + k;
+                if (plan.occurrences[size_t(i)] == 0 || plan.skipReasons.contains(i))
+                    return; // known from the plan: nothing to read
+                batch[size_t(k)] = rewrite_safely(folder, plan.files[size_t(i)], needles, plan.backups.get(),
+                                                  QByteArray::number(i), true);
+            },
+            [&](int n) { stepwise(first + n); });
+        QString error;
+        const bool staged =
+            std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
+        const bool durable = !staged || folder.sync_all(&error);
+        for (int k = 0; k < count; ++k) {
+            Rewrite &r = batch[size_t(k)];
+            const int i = first + k;
+            const Entry &file = plan.files[size_t(i)];
+            if (r.staged && !(durable && r.staged->publish(&error)))
+                r.skipReason = QStringLiteral("写入失败（%1），未修改").arg(error);
+            else if (r.staged)
+                replaced[size_t(i)] = r.occurrences;
+            if (!r.skipReason.isEmpty())
+                problems.insert(i, r.skipReason);
+            else if (r.staged && plan.backups)
+                changes.insert(i, {Change::Kind::Rewritten,
+                                   file.name.bytes,
+                                   {},
+                                   QByteArray::number(i),
+                                   folder.stamp(file.name.bytes)});
         }
     }
+
+    QString error;
+    for (auto it = problems.cbegin(); it != problems.cend(); ++it)
+        report.problems.append({plan.files[size_t(it.key())].name.shown(), it.value()});
+    if (!folder.sync(&error))
+        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
+    for (const qint32 count : replaced) {
+        report.changed += count > 0;
+        report.occurrences += count;
+    }
+    report.changes = changes.values();
     return report;
 }
 

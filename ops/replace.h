@@ -5,6 +5,7 @@
 #include "files/charset.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -29,20 +30,14 @@ struct ReplaceParams
 int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,
                      QByteArray *out);
 
-// One file of the folder and what the run does with it.
-struct ReplaceItem
-{
-    Entry file;
-    int occurrences = -1; // -1 until the file has been examined
-    QString skipReason;   // when not empty, the file is left alone, for this reason
-};
-
 struct ReplacePlan : PlanBase
 {
     QString find;
     QString replace;
     std::shared_ptr<Folder> backups;
-    std::vector<ReplaceItem> items; // every plain file, in the order of the run
+    std::vector<Entry> files;           // every plain file, in the order of the run
+    std::vector<qint32> occurrences;    // in each file; -1 until it has been examined
+    QHash<qint32, QString> skipReasons; // the files left alone, and why
 };
 
 // With examineContents every file is read, as the run reads it, so that the

@@ -20,49 +20,54 @@ Report undo_changes(const std::shared_ptr<Folder> &folder, const QList<Change> &
 
     // First look at everything, then change what may be changed.
     QList<const Change *> safe;
-    std::vector<RenameMove> renames;
+    std::vector<Entry> renamed;        // files to rename back, as they are now
+    std::vector<FileName> formerNames; // and their names before the run
     for (qsizetype i = changes.size() - 1; i >= 0; --i) {
         const Change &c = changes[i];
-        if (!folder->stamp(c.name).same_file(c.after))
+        if (!folder->stamp(c.name).same_file(c.after)) {
             report.problems.append({shown(c.name), changedSince});
-        else if (c.kind == Change::Kind::Rewritten && (c.backup.isEmpty() || !backups))
+        } else if (c.kind == Change::Kind::Rewritten && (c.backup.isEmpty() || !backups)) {
             report.problems.append({shown(c.name), QStringLiteral("没有保存原来的内容，无法撤销")});
-        else if (c.kind == Change::Kind::Renamed)
-            renames.push_back({FileName::from_bytes(c.name), FileName::from_bytes(c.oldName), c.after});
-        else
+        } else if (c.kind == Change::Kind::Renamed) {
+            renamed.push_back({FileName::from_bytes(c.name), c.after});
+            formerNames.push_back(FileName::from_bytes(c.oldName));
+        } else {
             safe.append(&c);
+        }
     }
     // A renamed file goes back only where its old name is free, or held by a
     // file that goes back too (a chain); dropping one may strand the file
     // whose old name it holds, which is looked at again.
-    QHash<QByteArray, qsizetype> movingFrom; // current name -> move
-    for (qsizetype i = 0; i < qsizetype(renames.size()); ++i)
-        movingFrom.insert(renames[size_t(i)].from.bytes, i);
-    std::vector<bool> dropped(renames.size(), false);
+    QHash<QByteArray, qsizetype> movingFrom, wanting; // current name -> move; old name -> move
+    for (qsizetype i = 0; i < qsizetype(renamed.size()); ++i) {
+        movingFrom.insert(renamed[size_t(i)].name.bytes, i);
+        wanting.insert(formerNames[size_t(i)].bytes, i);
+    }
+    std::vector<bool> dropped(renamed.size(), false);
     QList<qsizetype> toCheck;
-    for (qsizetype i = 0; i < qsizetype(renames.size()); ++i)
+    for (qsizetype i = 0; i < qsizetype(renamed.size()); ++i)
         toCheck << i;
     while (!toCheck.isEmpty()) {
         const qsizetype i = toCheck.takeLast();
-        const RenameMove &m = renames[size_t(i)];
-        if (dropped[size_t(i)] || !folder->stamp(m.to.bytes).exists() || movingFrom.contains(m.to.bytes))
+        const QByteArray &now = renamed[size_t(i)].name.bytes, &former = formerNames[size_t(i)].bytes;
+        if (dropped[size_t(i)] || !folder->stamp(former).exists() || movingFrom.contains(former))
             continue;
         dropped[size_t(i)] = true;
         report.problems.append(
-            {m.from.shown(), QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(m.to.shown())});
-        movingFrom.remove(m.from.bytes);
-        // The move whose old name is this file's name now finds it taken.
-        for (qsizetype j = 0; j < qsizetype(renames.size()); ++j) {
-            if (!dropped[size_t(j)] && renames[size_t(j)].to.bytes == m.from.bytes)
-                toCheck << j;
+            {renamed[size_t(i)].name.shown(),
+             QStringLiteral("原来的名字“%1”已被占用，未撤销").arg(formerNames[size_t(i)].shown())});
+        movingFrom.remove(now);
+        if (const auto next = wanting.constFind(now); next != wanting.constEnd())
+            toCheck << *next; // it wanted this file's name back
+    }
+    std::vector<Entry> from;
+    std::vector<FileName> to;
+    for (size_t i = 0; i < renamed.size(); ++i) {
+        if (!dropped[i]) {
+            from.push_back(renamed[i]);
+            to.push_back(formerNames[i]);
         }
     }
-    std::vector<RenameMove> kept;
-    for (qsizetype i = 0; i < qsizetype(renames.size()); ++i) {
-        if (!dropped[size_t(i)])
-            kept.push_back(renames[size_t(i)]);
-    }
-    renames = std::move(kept);
     const int maximum = report.files + 1;
     int done = 0;
     auto step = [&] {
@@ -71,9 +76,9 @@ Report undo_changes(const std::shared_ptr<Folder> &folder, const QList<Change> &
     };
     if (progress)
         progress(0, maximum);
-    if (!renames.empty()) {
+    if (!from.empty()) {
         Report moved;
-        execute_moves(*folder, renames, moved, step);
+        execute_moves(*folder, from, to, moved, step);
         report.changed += moved.changed;
         report.problems += moved.problems;
         report.status = moved.status;

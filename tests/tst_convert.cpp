@@ -74,7 +74,8 @@ private slots:
         QTest::newRow("empty first line, empty lines dropped, spaces kept")
             << QByteArray("\r\nx\r\n\r\n  \r\n") << "" << QStringList{"x", "  "};
         QTest::newRow("no line at all") << QByteArray() << "" << QStringList{};
-        QTest::newRow("GBK source") << gbk(u("标题\r\n正文<b>&")) << u("标题") << QStringList{u("正文＜b＞&")};
+        QTest::newRow("GBK source") << gbk(u("标题\r\n正文<b>&")) << u("标题")
+                                    << QStringList{u("正文＜b＞&")};
         QTest::newRow("UTF-8 source, character GBK lacks")
             << u("标题😀\r\n한").toUtf8() << u("标题&#128512;") << QStringList{"&#54620;"};
     }

@@ -164,7 +164,7 @@ private slots:
         write(tmp.path(), QByteArray("a.txt"), "old");
         write(tmp.path(), QByteArray("b.txt"), "old");
         const ReplacePlan plan = plan_replace({tmp.path(), "old", "new"}, true);
-        QCOMPARE(plan.items[0].occurrences, 1);
+        QCOMPARE(plan.occurrences[0], 1);
         write(tmp.path(), QByteArray("a.txt"), "old and mine");
         const Report report = apply_replace(plan);
         QCOMPARE(report.changed, 1);

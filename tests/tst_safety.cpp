@@ -132,8 +132,8 @@ private slots:
     }
 
     // The same while the file is being written: its new version is made and
-    // waits for its flush when the file, or the new version, is swapped for
-    // a link, or the file is edited. The file then keeps what it holds.
+    // waits for the flush to disk when the file, or the new version, is
+    // swapped for a link, or the file is edited. The file keeps what it holds.
     void changedDuringTheWrite_data()
     {
         QTest::addColumn<QString>("change");
@@ -152,8 +152,8 @@ private slots:
         write(tmp.path(), QByteArray("a.txt"), "old");
         write(outside.path(), QByteArray("victim"), "old");
         QProcess process;
-        process.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
-                                 "inject=fsync:delay_enter=4000000:when=1", TORVALE_CLI, "replace",
+        process.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=syncfs", "-e",
+                                 "inject=syncfs:delay_enter=4000000:when=1", TORVALE_CLI, "replace",
                                  tmp.path(), "--find", "old", "--replace", "new"});
         QTRY_VERIFY_WITH_TIMEOUT(snapshot(tmp.path()).size() == 2, 20000);
         const QByteArray victim = path_of(outside.path(), "victim");

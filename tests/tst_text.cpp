@@ -167,8 +167,15 @@ private slots:
     {
         QFETCH(QStringList, shuffled);
         QFETCH(QStringList, sorted);
-        std::sort(shuffled.begin(), shuffled.end(), natural_less);
-        QCOMPARE(shuffled, sorted);
+        std::vector<FileName> names;
+        for (const QString &name : shuffled)
+            names.push_back(FileName::from_bytes(name.toUtf8()));
+        std::sort(names.begin(), names.end(),
+                  [](const FileName &a, const FileName &b) { return natural_less(a, b); });
+        QStringList seen;
+        for (const FileName &name : names)
+            seen << name.text();
+        QCOMPARE(seen, sorted);
     }
 
     void protectedFolders_data()
