@@ -30,36 +30,55 @@ QLabel *label(QWidget *client, const char *name, const QString &text, QRect geom
     return l;
 }
 
-// Only an entry chosen from Combo1's list sets the width: text typed into its
-// text part never chooses one (Enter does not look the text up), and typing
-// into it leaves no entry chosen.
+// Only an entry chosen from Combo1's list sets the width, kept in its
+// property "chosen" (-1 for none). Text typed into its text part chooses
+// nothing, also where Qt would look it up in the list (on Enter, or when the
+// focus leaves); opening the list, or stepping through it with the arrow keys
+// or the wheel, chooses again.
 class ListChoiceOnly : public QObject
 {
 public:
     explicit ListChoiceOnly(QComboBox *combo) : QObject(combo), m_combo(combo)
     {
-        combo->lineEdit()->installEventFilter(this);
-        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) {
-            if (m_combo->currentIndex() < 0)
-                return;
-            const int cursor = m_combo->lineEdit()->cursorPosition();
-            m_combo->setCurrentIndex(-1);
-            m_combo->setEditText(text);
-            m_combo->lineEdit()->setCursorPosition(cursor);
+        combo->setProperty("chosen", -1);
+        combo->installEventFilter(this);
+        combo->view()->window()->installEventFilter(this); // the list's popup
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this] {
+            m_typed = true;
+            m_combo->setProperty("chosen", -1);
         });
+        // A choice from the list need not change the index (Qt may already
+        // have looked the typed text up), but it activates the entry.
+        for (auto signal : {&QComboBox::currentIndexChanged, &QComboBox::activated}) {
+            connect(combo, signal, this, [this](int index) {
+                if (!m_typed)
+                    m_combo->setProperty("chosen", index);
+            });
+        }
     }
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const bool listShown = watched == m_combo->view()->window() && event->type() == QEvent::Show;
+        const bool stepped = watched == m_combo && (event->type() == QEvent::Wheel || is_list_key(event));
+        if (listShown || stepped)
+            m_typed = false;
+        return false;
+    }
+
+private:
+    static bool is_list_key(QEvent *event)
     {
         if (event->type() != QEvent::KeyPress)
             return false;
         const int key = static_cast<QKeyEvent *>(event)->key();
-        return key == Qt::Key_Return || key == Qt::Key_Enter;
+        return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
+               key == Qt::Key_Home || key == Qt::Key_End;
     }
 
-private:
     QComboBox *m_combo;
+    bool m_typed = false;
 };
 
 QPushButton *start_button(QWidget *client, const char *name, const QString &text, QRect geometry)

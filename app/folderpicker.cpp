@@ -58,7 +58,7 @@ void FolderPicker::useNewModel()
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (current.isValid())
-                    emit folderChosen(m_model->filePath(current));
+                    setCurrent(m_model->filePath(current));
             });
     // The model reads and sorts folders in the background: when rows arrive
     // on the way to the chosen folder, or are sorted, bring it back into view.
@@ -77,6 +77,7 @@ void FolderPicker::useNewModel()
 
 void FolderPicker::choose(const QString &path)
 {
+    m_shownPath = path;
     const int volume = m_drives->findData(QStorageInfo(path).rootPath());
     if (volume >= 0 && volume != m_drives->currentIndex())
         m_drives->setCurrentIndex(volume);
@@ -89,7 +90,14 @@ void FolderPicker::choose(const QString &path)
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
         m_tree->expand(parent);
     m_tree->scrollTo(index);
-    m_shownPath = index.data(QFileSystemModel::FilePathRole).toString();
+}
+
+void FolderPicker::setCurrent(const QString &path)
+{
+    // The folder chosen last, however it was chosen: kept in view while the
+    // tree loads, and chosen again when a fresh tree takes the place of the old.
+    m_shownPath = path;
+    emit folderChosen(path);
 }
 
 void FolderPicker::pause()
@@ -117,5 +125,5 @@ void FolderPicker::Drive1_Change()
     if (root.isEmpty() || !QDir(root).isReadable())
         return;
     m_tree->setRootIndex(m_model->setRootPath(root));
-    emit folderChosen(root);
+    setCurrent(root);
 }

@@ -30,6 +30,7 @@ signals:
 private:
     void Drive1_Change();
     void useNewModel();
+    void setCurrent(const QString &path);
 
     QComboBox *m_drives;
     QTreeView *m_tree;

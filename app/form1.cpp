@@ -26,13 +26,6 @@
 
 using namespace torvale;
 
-namespace {
-
-// The homepage that a click on the banner opens.
-const char kHomepage[] = "https://www.example.com/torvale/";
-
-} // namespace
-
 Form1::Form1(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -120,13 +113,17 @@ void Form1::startUp()
 
 void Form1::chooseDirectory(const QString &path)
 {
+    // Also a folder the tree cannot show (a name that is not UTF-8): it is
+    // found again by its bytes when a run opens it.
+    CurrentPath = with_trailing_separator(QDir(path).absolutePath());
     m_folders->choose(path);
 }
 
 RenameParams Form1::renameParams() const
 {
-    return {working_directory(CurrentPath), ui.Text1->text(), ui.Text2->text(),
-            ui.Combo1->currentIndex() < 0 ? 0 : ui.Combo1->currentIndex() + 2, true};
+    const int chosen = ui.Combo1->property("chosen").toInt();
+    return {working_directory(CurrentPath), ui.Text1->text(), ui.Text2->text(), chosen < 0 ? 0 : chosen + 2,
+            true};
 }
 
 ConvertParams Form1::convertParams(const QString &backups) const
@@ -214,12 +211,21 @@ void Form1::preview_Click()
     ConvertPlan convertPlan;
     ReplacePlan replacePlan;
     QList<PlanTable> tables;
-    if (ui.Command1->isEnabled())
-        tables << describe_plan(renamePlan = plan_rename(renameParams()));
-    if (ui.Command2->isEnabled())
-        tables << describe_plan(convertPlan = plan_convert(convertParams(backups), true));
-    if (ui.Command3->isEnabled())
-        tables << describe_plan(replacePlan = plan_replace(replaceParams(backups), true));
+    ui.Label1->setText(QStringLiteral("正在预览"));
+    {
+        // Reading every file of a large folder takes a while: the window goes on painting.
+        RunGuard guard(ui.ProgressBar1);
+        if (ui.Command1->isEnabled())
+            tables << describe_plan(renamePlan = plan_rename(renameParams()));
+        if (ui.Command2->isEnabled())
+            tables << describe_plan(convertPlan =
+                                        plan_convert(convertParams(backups), true, guard.progress()));
+        if (ui.Command3->isEnabled())
+            tables << describe_plan(replacePlan =
+                                        plan_replace(replaceParams(backups), true, guard.progress()));
+    }
+    ui.Label1->setText(QString());
+    ui.ProgressBar1->setValue(0);
     PreviewDialog dialog(tables, this);
     if (dialog.exec() != QDialog::Accepted) {
         m_history.discardPrepared();
@@ -239,10 +245,15 @@ void Form1::preview_Click()
     }
 }
 
+FieldTexts Form1::fieldTexts() const
+{
+    return {!ui.Text1->text().isEmpty(), !ui.Combo1->currentText().isEmpty(), !ui.Text2->text().isEmpty(),
+            !ui.Text9->text().isEmpty(), !ui.Text3->text().isEmpty(),         !ui.Text4->text().isEmpty()};
+}
+
 void Form1::Timer4_Timer()
 {
-    const ButtonStates states = button_states({!ui.Text2->text().isEmpty(), !ui.Text9->text().isEmpty(),
-                                               !ui.Text3->text().isEmpty(), !ui.Text4->text().isEmpty()});
+    const ButtonStates states = button_states(fieldTexts());
     ui.Command1->setEnabled(states.Command1);
     ui.Command2->setEnabled(states.Command2);
     ui.Command3->setEnabled(states.Command3);
@@ -251,23 +262,25 @@ void Form1::Timer4_Timer()
 
 void Form1::Timer5_Timer()
 {
-    const FieldStates states = field_states({!ui.Text2->text().isEmpty(), !ui.Text9->text().isEmpty(),
-                                             !ui.Text3->text().isEmpty(), !ui.Text4->text().isEmpty()});
+    const FieldStates states = field_states(fieldTexts());
     const std::pair<QWidget *, FieldState> fields[] = {{ui.Text1, states.Text1}, {ui.Combo1, states.Combo1},
                                                        {ui.Text2, states.Text2}, {ui.Text9, states.Text9},
                                                        {ui.Text3, states.Text3}, {ui.Text4, states.Text4}};
     for (const auto &[field, state] : fields) {
         // A field that the rules take the focus from leaves it with no
-        // control: never with a start button that the next key would press.
+        // control (the window's client area holds it, and gives it back when
+        // the window is active again): never with a start button that the
+        // next key would press, nor with Drive1.
         if (state.losesFocus && field->hasFocus())
-            field->clearFocus();
+            centralWidget()->setFocus(Qt::OtherFocusReason);
         field->setEnabled(state.enabled);
     }
 }
 
 void Form1::Image1_Click()
 {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomepage)));
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("https://www.example.com/torvale/"))); // the author's homepage
 }
 
 void Form1::con_Click()

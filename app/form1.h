@@ -43,6 +43,7 @@ private:
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer3_Timer();
+    struct FieldTexts fieldTexts() const;
     void Timer4_Timer();
     void Timer5_Timer();
     void preview_Click();

@@ -28,8 +28,8 @@ FieldStates field_states(const FieldTexts &texts)
         enable(s.Text9);
         enable(s.Text3);
         enable(s.Text4);
-        disable(s.Text1);
-        disable(s.Combo1);
+        disable(s.Text1, texts.Text1);
+        disable(s.Combo1, texts.Combo1);
     }
     if (texts.T()) { // block B
         disable(s.Text2, texts.Text2);

@@ -7,6 +7,8 @@
 // T the index title, F a search or a replacement text.
 struct FieldTexts
 {
+    bool Text1 = false;
+    bool Combo1 = false;
     bool Text2 = false;
     bool Text9 = false;
     bool Text3 = false;

@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "files/console.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +13,7 @@
 #include <cstdio>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void install_translations(QApplication &app)
@@ -60,7 +63,7 @@ const char kUsage[] = "用法：torvale [文件夹]\n"
 
 void print(FILE *stream, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    torvale::print_text(stream, text.trimmed());
 }
 
 } // namespace
@@ -85,13 +88,16 @@ std::optional<QString> folder_argument(int argc, char *argv[])
 {
     QString folder;
     for (int i = 1; i < argc; ++i) {
+        // Looked at by its bytes: a name that is not UTF-8 is still there.
+        struct stat st;
+        const bool exists = ::stat(argv[i], &st) == 0;
         const QFileInfo info(QFile::decodeName(argv[i]));
-        if (argv[i][0] == '-' || !folder.isEmpty() || !info.exists()) {
+        if (argv[i][0] == '-' || !folder.isEmpty() || !exists) {
             print(stderr, QStringLiteral("torvale：无法理解的参数“%1”。\n%2")
-                              .arg(QFile::decodeName(argv[i]), QString::fromUtf8(kUsage)));
+                              .arg(torvale::shown_path(argv[i]), QString::fromUtf8(kUsage)));
             return std::nullopt;
         }
-        folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+        folder = S_ISDIR(st.st_mode) ? info.absoluteFilePath() : info.absolutePath();
     }
     return folder;
 }

@@ -2,10 +2,55 @@
 
 #include "ops/undo.h"
 
+#include <QDir>
+#include <QMutex>
+#include <QSet>
+#include <QThread>
+
+#include <cstdlib>
+
+namespace {
+
+// The private folders with former bytes that exist now. The program removes
+// them as it ends; should it end abruptly (the display gone, say), this
+// removes what is left at exit.
+struct LiveBackups
+{
+    QMutex mutex;
+    QSet<QString> paths;
+};
+
+LiveBackups &live_backups()
+{
+    static LiveBackups *live = [] {
+        std::atexit([] {
+            QMutexLocker lock(&live_backups().mutex);
+            for (const QString &path : std::as_const(live_backups().paths))
+                QDir(path).removeRecursively();
+        });
+        return new LiveBackups; // never destroyed: needed until the very end
+    }();
+    return *live;
+}
+
+void track(const QString &path, bool live)
+{
+    QMutexLocker lock(&live_backups().mutex);
+    if (live)
+        live_backups().paths.insert(path);
+    else
+        live_backups().paths.remove(path);
+}
+
+} // namespace
+
 QString UndoHistory::prepareBackups()
 {
     m_prepared = std::make_unique<QTemporaryDir>();
-    return m_prepared->isValid() ? m_prepared->path() : QString();
+    if (!m_prepared->isValid())
+        return {};
+    track(m_prepared->path(), true);
+    return m_prepared->path();
 }
 
 void UndoHistory::record(const QString &name, const std::shared_ptr<torvale::Folder> &folder,
@@ -13,13 +58,16 @@ void UndoHistory::record(const QString &name, const std::shared_ptr<torvale::Fol
 {
     clear();
     m_name = name;
-    m_folder = folder;
+    m_folder = folder->native_path();
+    m_identity = folder->identity();
     m_changes = changes;
     m_backups = std::move(m_prepared);
 }
 
 void UndoHistory::discardPrepared()
 {
+    if (m_prepared)
+        track(m_prepared->path(), false);
     m_prepared.reset();
 }
 
@@ -34,7 +82,15 @@ torvale::Report UndoHistory::undo(const torvale::Progress &progress)
     std::shared_ptr<torvale::Folder> backups;
     if (m_backups)
         backups = torvale::Folder::open(m_backups->path(), &error, false);
-    const torvale::Report report = torvale::undo_changes(m_folder, m_changes, backups.get(), progress);
+    const std::shared_ptr<torvale::Folder> folder = torvale::Folder::open(m_folder, &error);
+    torvale::Report report;
+    if (!folder)
+        report = torvale::refused(error);
+    else if (folder->identity() != m_identity)
+        report = torvale::refused(
+            QStringLiteral("文件夹“%1”已被移动或换成了另一个文件夹，无法撤销。").arg(folder->path()));
+    else
+        report = torvale::undo_changes(folder, m_changes, backups.get(), progress);
     clear();
     return report;
 }
@@ -42,6 +98,28 @@ torvale::Report UndoHistory::undo(const torvale::Progress &progress)
 void UndoHistory::clear()
 {
     m_changes.clear();
-    m_folder.reset();
-    m_backups.reset();
+    if (!m_backups)
+        return;
+    // Removing the copies of many files takes a while: not on the window's thread.
+    QTemporaryDir *backups = m_backups.release();
+    QThread *removal = QThread::create([backups] {
+        const QString path = backups->path();
+        delete backups;
+        track(path, false);
+    });
+    m_removals.erase(std::remove_if(m_removals.begin(), m_removals.end(),
+                                    [](QThread *done) { return done->isFinished() && (delete done, true); }),
+                     m_removals.end());
+    m_removals.push_back(removal);
+    removal->start();
+}
+
+UndoHistory::~UndoHistory()
+{
+    clear();
+    discardPrepared();
+    for (QThread *removal : m_removals) {
+        removal->wait();
+        delete removal;
+    }
 }

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <vector>
+
+class QThread;
 
 // The last completed run of this session, to take it back: its name, its
 // folder, its changes, and the private folder (outside the user's folder)
@@ -32,11 +35,16 @@ public:
 
     // Removes every backup (also at the program's end).
     void clear();
+    ~UndoHistory();
 
 private:
     QString m_name;
-    std::shared_ptr<torvale::Folder> m_folder;
+    // The folder by path and identity, not held open: a volume can be
+    // unmounted meanwhile, and undo refuses a folder that is another now.
+    QByteArray m_folder;
+    std::pair<quint64, quint64> m_identity;
     QList<torvale::Change> m_changes;
     std::unique_ptr<QTemporaryDir> m_backups;
     std::unique_ptr<QTemporaryDir> m_prepared;
+    std::vector<QThread *> m_removals; // backups of many files go in the background
 };

@@ -1,6 +1,6 @@
 // torvale-cli: the three batch operations of Torvale, without a window.
 
-#include "console.h"
+#include "files/console.h"
 
 #include "files/charset.h"
 #include "ops/describe.h"
@@ -113,26 +113,40 @@ struct Parsed
 
 // Reads the arguments after the operation: one folder and the options, as
 // "--name value" or "--name=value".
+// An argument as the user typed it, for a message.
+QString shown_argument(const QByteArray &arg)
+{
+    return decode_argument(arg).value_or(QString::fromLatin1(arg.toPercentEncoding()));
+}
+
 std::optional<QString> parse(const Command &command, const QList<QByteArray> &args, Parsed *parsed)
 {
     QList<QByteArray> folders;
+    bool options = true;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QByteArray &arg = args[i];
-        if (!arg.startsWith("--") || arg == "--") {
+        if (options && arg == "--") { // what follows are folders, whatever they look like
+            options = false;
+            continue;
+        }
+        if (options && (arg == "-h" || arg == "--help")) {
+            parsed->help = true;
+            continue;
+        }
+        if (!options || !arg.startsWith("--")) {
             folders << arg;
             continue;
         }
         const qsizetype equals = arg.indexOf('=');
-        const QString name = QString::fromLatin1(arg.mid(2, equals < 0 ? -1 : equals - 2));
-        if (name == QLatin1String("help")) {
-            parsed->help = true;
-            continue;
-        }
+        const QByteArray name = arg.mid(2, equals < 0 ? -1 : equals - 2);
         const auto option = std::find_if(command.options.cbegin(), command.options.cend(),
-                                         [&](const Option &o) { return name == QLatin1String(o.name); });
+                                         [&](const Option &o) { return name == o.name; });
         if (option == command.options.cend())
-            return QStringLiteral("未知的选项“--%1”").arg(name);
+            return QStringLiteral("未知的选项“--%1”").arg(shown_argument(name));
+        const QString optionName = QString::fromLatin1(name);
         if (!option->value) {
+            if (equals >= 0)
+                return QStringLiteral("选项“--%1”不带值").arg(optionName);
             parsed->dryRun = true;
             continue;
         }
@@ -142,20 +156,24 @@ std::optional<QString> parse(const Command &command, const QList<QByteArray> &ar
         else if (i + 1 < args.size())
             value = args[++i];
         else
-            return QStringLiteral("选项“--%1”缺少值").arg(name);
+            return QStringLiteral("选项“--%1”缺少值").arg(optionName);
         const std::optional<QString> text = decode_argument(value);
         if (!text)
             return QStringLiteral("选项“--%1”的值不是当前区域设置的字符集（%2）中的有效文字")
-                .arg(name, QString::fromLatin1(value.toPercentEncoding()));
-        parsed->values.insert(name, *text);
+                .arg(optionName, QString::fromLatin1(locale_charset()));
+        parsed->values.insert(optionName, *text);
     }
     if (parsed->help)
         return std::nullopt;
     if (folders.size() != 1)
         return QStringLiteral("需要一个且只能一个文件夹");
     parsed->dir = folders.constFirst();
-    if (!parsed->values.contains(QLatin1String(command.required)))
-        return QStringLiteral("缺少必填的选项“--%1”").arg(QLatin1String(command.required));
+    // As in the window: the operation's field must hold text.
+    const QString required = QLatin1String(command.required);
+    if (parsed->values.value(required).isEmpty() &&
+        !(command.operation == Operation::Replace &&
+          !parsed->values.value(QStringLiteral("replace")).isEmpty()))
+        return QStringLiteral("选项“--%1”必须填写，不能为空").arg(required);
     return std::nullopt;
 }
 
@@ -173,7 +191,7 @@ template <typename Plan> int print_plan(const Plan &plan)
             print(table.statement);
         return trouble ? Trouble : Success; // as the run would end
     }
-    print_error(table.statement);
+    print_text(stderr, table.statement);
     return Trouble;
 }
 
@@ -181,7 +199,7 @@ template <typename Plan> int print_plan(const Plan &plan)
 int finish(Operation operation, const Report &report)
 {
     if (report.status != Report::Status::Done) {
-        print_error(report.message);
+        print_text(stderr, report.message);
         return Trouble;
     }
     const ReportText text = describe_report(operation, report);
@@ -197,9 +215,10 @@ int finish(Operation operation, const Report &report)
 
 } // namespace
 
-int main(int argc, char *argv[])
+namespace {
+
+int run(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
     QList<QByteArray> args;
     for (int i = 1; i < argc; ++i)
         args << QByteArray(argv[i]);
@@ -207,7 +226,7 @@ int main(int argc, char *argv[])
         return usage_error(QStringLiteral("没有指定操作"));
     const QByteArray first = args.takeFirst();
     if (first == "--help" || first == "-h") {
-        print(usage_text(nullptr));
+        print_text(stdout, usage_text(nullptr));
         return Success;
     }
     if (first == "--version") {
@@ -217,12 +236,12 @@ int main(int argc, char *argv[])
     const auto command =
         std::find_if(kCommands.cbegin(), kCommands.cend(), [&](const Command &c) { return first == c.name; });
     if (command == kCommands.cend())
-        return usage_error(QStringLiteral("未知的操作“%1”").arg(QString::fromLocal8Bit(first)));
+        return usage_error(QStringLiteral("未知的操作“%1”").arg(shown_argument(first)));
     Parsed parsed;
     if (const std::optional<QString> why = parse(*command, args, &parsed))
         return usage_error(*why, &*command);
     if (parsed.help) {
-        print(usage_text(&*command));
+        print_text(stdout, usage_text(&*command));
         return Success;
     }
     QString why;
@@ -235,6 +254,8 @@ int main(int argc, char *argv[])
     switch (command->operation) {
     case Operation::Rename: {
         RenameParams params{parsed.dir, parsed.values.value(QStringLiteral("prefix")), value};
+        if (locale_charset() != "UTF-8")
+            params.nameCharset = locale_charset();
         if (parsed.values.contains(QStringLiteral("width"))) {
             bool ok = false;
             params.width = parsed.values.value(QStringLiteral("width")).toInt(&ok);
@@ -256,4 +277,16 @@ int main(int argc, char *argv[])
     const ConvertParams params{parsed.dir, value};
     return parsed.dryRun ? print_plan(plan_convert(params, true))
                          : finish(Operation::Convert, apply_convert(plan_convert(params)));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int status = run(argc, argv);
+    // Output that could not be written (a full disk, a closed pipe) is a failure too.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::ferror(stderr))
+        return status == Success ? Trouble : status;
+    return status;
 }

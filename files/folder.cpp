@@ -60,8 +60,19 @@ QString describe_errno(int code)
         return QStringLiteral("文件系统不支持这个操作");
     case EXDEV:
         return QStringLiteral("不在同一个文件系统上");
+    case ESTALE:
+        return QStringLiteral("网络文件系统上的文件已失效");
+    case ENOTCONN:
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+        return QStringLiteral("网络连接中断");
+    case EAGAIN:
+        return QStringLiteral("暂时无法完成，请稍后再试");
     default:
-        return QStringLiteral("系统错误：%1").arg(QString::fromLocal8Bit(std::strerror(code)));
+        return QStringLiteral("系统错误（编号 %1：%2）")
+            .arg(code)
+            .arg(QString::fromLocal8Bit(std::strerror(code)));
     }
 }
 
@@ -236,7 +247,7 @@ std::shared_ptr<Folder> Folder::open(const NativePath &native, QString *error, b
         return nullptr;
     }
     const QByteArray &path = native.bytes;
-    const QString shown = QFile::decodeName(path);
+    const QString shown = FileName::from_bytes(path).text();
     const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         *error = QStringLiteral("无法打开文件夹“%1”：%2")
@@ -262,7 +273,15 @@ std::shared_ptr<Folder> Folder::open(const NativePath &native, QString *error, b
             return nullptr;
         }
     }
-    return std::shared_ptr<Folder>(new Folder(fd, shown));
+    return std::shared_ptr<Folder>(new Folder(fd, shown, path));
+}
+
+std::pair<quint64, quint64> Folder::identity() const
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        return {0, 0};
+    return {st.st_dev, st.st_ino};
 }
 
 QString Folder::check_writable() const

@@ -88,8 +88,11 @@ public:
     Folder(const Folder &) = delete;
     Folder &operator=(const Folder &) = delete;
 
-    // The folder's path as it was when opened, for messages.
+    // The folder's path as it was when opened, for messages, and as bytes.
     const QString &path() const { return m_path; }
+    const QByteArray &native_path() const { return m_native; }
+    // What tells the folder from another that takes its path later.
+    std::pair<quint64, quint64> identity() const;
     int handle() const { return m_fd; }
 
     // Why the run may not change files here: a folder whose mode lets nobody
@@ -121,10 +124,13 @@ public:
     bool sync_all(QString *error) const;
 
 private:
-    Folder(int fd, const QString &path) : m_fd(fd), m_path(path) {}
+    Folder(int fd, const QString &path, const QByteArray &native) : m_fd(fd), m_path(path), m_native(native)
+    {
+    }
 
     int m_fd = -1;
     QString m_path;
+    QByteArray m_native;
 };
 
 // Holds a folder's lock for its lifetime.

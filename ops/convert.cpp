@@ -88,7 +88,7 @@ private:
 
 } // namespace
 
-ConvertPlan plan_convert(const ConvertParams &params, bool examineContents)
+ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, const Progress &progress)
 {
     ConvertPlan plan;
     plan.title = params.title;

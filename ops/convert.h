@@ -40,7 +40,8 @@ FileName page_name_of(const FileName &source);
 
 // With examineContents, each text file is also read, as the run reads it, so
 // that sources that are not text show among the skipped.
-ConvertPlan plan_convert(const ConvertParams &params, bool examineContents = false);
+ConvertPlan plan_convert(const ConvertParams &params, bool examineContents = false,
+                         const Progress &progress = {});
 
 // Converts every txt file of the plan into a page beside it and writes the
 // index page that links the pages written.

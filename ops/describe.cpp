@@ -49,7 +49,7 @@ QString PlanTable::line(int row) const
             text += separators.value(i - 1, kColon);
         text += parts[i];
     }
-    return marked(row) ? QStringLiteral("✗ ") + text : text;
+    return marked(row) ? QStringLiteral("× ") + text : text;
 }
 
 QString operation_name(Operation operation)

@@ -2,8 +2,11 @@
 
 #include "journal.h"
 
+#include "files/charset.h"
+
 #include <QHash>
 #include <QSet>
+#include <QStringEncoder>
 
 #include <numeric>
 
@@ -37,14 +40,12 @@ bool is_forbidden_in_name(QChar c)
 
 // The new name: prefix, number and the old name's extension, which keeps its
 // bytes (letters lower-cased) whatever coding the old name has.
-FileName new_name(const QString &prefixAndNumber, const FileName &old)
+FileName new_name(const QByteArray &prefixAndNumber, const QString &shown, const FileName &old)
 {
     const QByteArray extension = extension_bytes(old);
-    const bool ascii =
-        std::all_of(extension.begin(), extension.end(), [](char c) { return uchar(c) < 0x80; });
-    return FileName(prefixAndNumber.toUtf8() + '.' + extension,
-                    prefixAndNumber + QLatin1Char('.') + FileName::text_of(extension, old.coding),
-                    ascii ? FileName::Coding::Utf8 : old.coding);
+    const QByteArray bytes = prefixAndNumber + '.' + extension;
+    return FileName(bytes, shown + QLatin1Char('.') + FileName::text_of(extension, old.coding),
+                    is_valid_utf8(bytes) ? FileName::Coding::Utf8 : FileName::Coding::Gbk);
 }
 
 // Plans the recovery of a rename that was killed part-way, from its journal:
@@ -124,6 +125,19 @@ RenamePlan plan_rename(const RenameParams &params)
     if (!open_for_plan(params.dir, plan, listing))
         return plan;
     const QString prefix = trim_spaces(params.prefix);
+    // The prefix's bytes in names: UTF-8, or the character set of the user's
+    // locale, so that the names read right where the user looks at them.
+    QByteArray prefixBytes = prefix.toUtf8();
+    if (!params.nameCharset.isEmpty()) {
+        QStringEncoder encoder(params.nameCharset.constData(), QStringEncoder::Flag::Stateless);
+        prefixBytes = encoder.isValid() ? QByteArray(encoder.encode(prefix)) : prefixBytes;
+        if (encoder.hasError()) {
+            plan.refusal =
+                QStringLiteral("文件名前缀“%1”中有当前区域设置的字符集（%2）无法表示的字符，没有文件被更名。")
+                    .arg(prefix, QString::fromLatin1(params.nameCharset));
+            return plan;
+        }
+    }
     if (std::any_of(prefix.begin(), prefix.end(), is_forbidden_in_name)) {
         plan.refusal =
             QStringLiteral(
@@ -168,7 +182,8 @@ RenamePlan plan_rename(const RenameParams &params)
         const qsizetype zeros = params.width > number.size() ? params.width - number.size() : 0;
         if (params.width > 0 && number.size() > params.width)
             refuse(row, width_message());
-        plan.targets.push_back(new_name(prefix + QString(zeros, QLatin1Char('0')) + number, entry.name));
+        const QString digits = QString(zeros, QLatin1Char('0')) + number;
+        plan.targets.push_back(new_name(prefixBytes + digits.toLatin1(), prefix + digits, entry.name));
         const FileName &TargetPath = plan.targets.back();
         if (TargetPath.bytes.size() > kMaxNameBytes) {
             refuse(row, QStringLiteral("新文件名“%1”太长，超出了文件系统允许的长度，没有文件被更名。")

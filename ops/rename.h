@@ -17,6 +17,7 @@ struct RenameParams
     QString start;            // the start number as typed, read by parse_start_number
     int width = 0;            // number width in digits (2 to 8), 0 for no leading zeros
     bool keepChanges = false; // list each rename in the report, for undo
+    QByteArray nameCharset; // in which the prefix goes into names (a GB18030 locale's, say); UTF-8 when empty
 };
 
 // The message shown when a number is longer than the chosen width.

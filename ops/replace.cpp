@@ -281,7 +281,7 @@ struct StepwiseProgress
 
 } // namespace
 
-ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents)
+ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, const Progress &progress)
 {
     ReplacePlan plan;
     plan.find = params.find;

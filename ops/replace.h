@@ -43,7 +43,8 @@ struct ReplacePlan : PlanBase
 // With examineContents every file is read, as the run reads it, so that the
 // plan shows the occurrences of each file and the files that would be
 // skipped; without, the run examines each file when it comes to it.
-ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents = false);
+ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents = false,
+                         const Progress &progress = {});
 
 // Rewrites every file that holds the search text; files without it are not
 // touched. Each file must still be the one planned.

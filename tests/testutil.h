@@ -17,6 +17,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -97,6 +98,23 @@ inline QMap<QByteArray, QByteArray> snapshot(const QString &dir)
         ::closedir(d);
     return entries;
 }
+
+// A temporary folder removed by its bytes: Qt cannot remove names that are
+// not UTF-8, and the tests make many.
+struct TempDir
+{
+    QTemporaryDir dir;
+    TempDir() { dir.setAutoRemove(false); }
+    explicit TempDir(const QString &pattern) : dir(pattern) { dir.setAutoRemove(false); }
+    ~TempDir()
+    {
+        ::nftw(
+            QFile::encodeName(dir.path()).constData(),
+            [](const char *path, const struct stat *, int, struct FTW *) { return ::remove(path), 0; }, 16,
+            FTW_DEPTH | FTW_PHYS);
+    }
+    QString path() const { return dir.path(); }
+};
 
 inline bool running_as_root()
 {

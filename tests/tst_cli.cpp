@@ -44,7 +44,7 @@ private slots:
     // Without GBK (a Qt built without ICU) nothing runs, and the message says why.
     void missingCharacterSet()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), gbk(u("旧")));
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -56,6 +56,42 @@ private slots:
         QCOMPARE(process.exitCode(), 2);
         QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains("GBK"));
         QCOMPARE(read(tmp.path(), QByteArray("a.txt")), gbk(u("旧")));
+    }
+
+    // In a GB18030 locale, arguments and output are GB18030: a prefix and a
+    // search text typed there give the right names and replacements.
+    void gb18030Locale()
+    {
+        TempDir locales, tmp;
+        QProcess localedef;
+        localedef.start("localedef", {"-i", "zh_CN", "-f", "GB18030", locales.path() + "/zh_CN.GB18030"});
+        if (!localedef.waitForFinished(120000) || !QFile::exists(locales.path() + "/zh_CN.GB18030"))
+            QSKIP("cannot make a GB18030 locale here (localedef and the locales package)");
+        write(tmp.path(), QByteArray("a.txt"), gbk(u("旧文本")));
+        auto run = [&](const QString &arguments) { // the texts as the locale's bytes, through the shell
+            QString command = QString("exec '%1' %2").arg(TORVALE_CLI, arguments);
+            for (const QString &text : {u("旧"), u("新"), u("照片")}) {
+                QString octal;
+                for (char b : gbk(text))
+                    octal += QString("\\%1").arg(uchar(b), 3, 8, QLatin1Char('0'));
+                command.replace(text, QString("\"$(printf '%1')\"").arg(octal));
+            }
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LOCPATH", locales.path());
+            env.insert("LC_ALL", "zh_CN.GB18030");
+            process.setProcessEnvironment(env);
+            process.start("sh", {"-c", command});
+            process.waitForFinished(60000);
+            return std::make_pair(process.exitCode(), process.readAllStandardOutput());
+        };
+        const auto replaced = run(u("replace '%1' --find 旧 --replace 新").arg(tmp.path()));
+        QCOMPARE(replaced.first, 0);
+        QCOMPARE(read(tmp.path(), QByteArray("a.txt")), gbk(u("新文本")));
+        const auto renamed = run(u("rename '%1' --start 1 --prefix 照片").arg(tmp.path()));
+        QCOMPARE(renamed.first, 0);
+        QVERIFY(renamed.second.contains(gbk(u("已更名 1 个文件"))));
+        QCOMPARE(snapshot(tmp.path()).keys(), QList<QByteArray>{gbk(u("照片1.txt"))});
     }
 
     // --dry-run prints what the run then does, changing nothing itself; a
@@ -87,7 +123,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, lines);
         QFETCH(QList<QByteArray>, names);
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("a.TXT"), "old");
         write(tmp.path(), gbk(u("旧文件.txt")), "old");
         write(tmp.path(), QByteArray("R&D.txt"), "old");

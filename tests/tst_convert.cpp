@@ -41,7 +41,7 @@ private slots:
     // Which files become pages, in what order, and what the index links.
     void selection()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         const QString dir = tmp.path();
         for (const char *name :
              {"ReadMe.TXT", "a.b.txt", "10.txt", "2.txt", "txt", "notes.doc", "Index.txt", ".hidden.txt"})
@@ -84,7 +84,7 @@ private slots:
         QFETCH(QByteArray, source);
         QFETCH(QString, title);
         QFETCH(QStringList, body);
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("s.txt"), source);
         QVERIFY(run_convert({tmp.path(), "T"}).ok());
         const QString page = decoded(read(tmp.path(), QByteArray("s.htm")));
@@ -111,7 +111,7 @@ private slots:
     void troubleIsReported()
     {
         QFETCH(QString, index);
-        QTemporaryDir tmp;
+        TempDir tmp;
         const QString dir = tmp.path();
         for (const char *name : {"a.txt", "c.txt", "d.txt", "e.txt", "f.txt"})
             write(dir, QByteArray(name), QByteArray(name).left(1));
@@ -148,7 +148,7 @@ private slots:
     // as its CR LF twin; UTF-16 text is named with an honest reason.
     void lineEnds()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         for (const QByteArray &text : {gbk(u("标题\r\n\r\n正文\r\n")), u("标题\r\n正文").toUtf8()}) {
             write(tmp.path(), QByteArray("crlf.txt"), text);
             write(tmp.path(), QByteArray("lf.txt"), QByteArray(text).replace("\r\n", "\n"));

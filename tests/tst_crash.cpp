@@ -49,7 +49,7 @@ private slots:
     void killedRename()
     {
         QFETCH(int, when);
-        QTemporaryDir tmp;
+        TempDir tmp;
         const int count = 3000;
         for (int i = 1; i <= count; ++i)
             write(tmp.path(), QByteArray::number(i) + ".txt", QByteArray::number(i));
@@ -88,7 +88,7 @@ private slots:
     void killedReplace()
     {
         QFETCH(int, when);
-        QTemporaryDir tmp;
+        TempDir tmp;
         const int count = 400;
         QByteArray old;
         for (int line = 0; line < 2000; ++line)

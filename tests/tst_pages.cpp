@@ -24,7 +24,7 @@ QByteArray page_bytes(const QStringList &linesAfterHead)
 
 QByteArray written(const TextBuffer &buffer)
 {
-    QTemporaryDir tmp;
+    TempDir tmp;
     QString error;
     const auto folder = Folder::open(tmp.path(), &error);
     if (!folder || !write_buffer(*folder, "page.htm", nullptr, buffer, &error))

@@ -66,7 +66,7 @@ private slots:
         QFETCH(QString, start);
         QFETCH(int, width);
         QFETCH(QList<QByteArray>, after);
-        QTemporaryDir tmp;
+        TempDir tmp;
         fill(tmp.path(), before);
         QList<int> progress;
         const Report report = run_rename({tmp.path(), prefix, start, width}, [&](int value, int maximum) {
@@ -122,7 +122,7 @@ private slots:
         QFETCH(QString, start);
         QFETCH(int, width);
         QFETCH(QString, message);
-        QTemporaryDir tmp;
+        TempDir tmp;
         const QDir dir(tmp.path());
         fill(tmp.path(), files);
         const QString otherName = other.section(':', 1);
@@ -151,7 +151,7 @@ private slots:
     void changedAfterThePlan()
     {
         QFETCH(QString, change);
-        QTemporaryDir tmp;
+        TempDir tmp;
         fill(tmp.path(), {"a", "b", "c", "d"});
         const RenamePlan plan = plan_rename({tmp.path(), "n", "1", 0});
         QVERIFY(plan.ok());
@@ -181,7 +181,7 @@ private slots:
         QFETCH(int, mode);
         QFETCH(bool, unprivileged);
         QFETCH(QString, message);
-        QTemporaryDir tmp;
+        TempDir tmp;
         fill(tmp.path(), {"a.txt", "b.txt"});
         QVERIFY(::chmod(QFile::encodeName(tmp.path()).constData(), mode_t(mode)) == 0);
         auto run = [&] {

@@ -108,7 +108,7 @@ private slots:
         QFETCH(QByteArray, after);
         QFETCH(bool, reported);
         QFETCH(int, mode);
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("f.dat"), before);
         const QByteArray path = path_of(tmp.path(), "f.dat");
         const uid_t owner = running_as_root() ? 65534 : ::getuid();
@@ -134,7 +134,7 @@ private slots:
     // attributes: its group's bits (the list's mask) grant nothing new.
     void keepsAccessList()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("s.txt"), "secret old");
         const QByteArray path = path_of(tmp.path(), "s.txt");
         QCOMPARE(::chmod(path.constData(), 0660), 0);
@@ -160,7 +160,7 @@ private slots:
     // reported, not rewritten from what the plan saw.
     void changedAfterThePlan()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "old");
         write(tmp.path(), QByteArray("b.txt"), "old");
         const ReplacePlan plan = plan_replace({tmp.path(), "old", "new"}, true);

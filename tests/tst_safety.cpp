@@ -56,7 +56,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QByteArray, text);
         QFETCH(bool, refused);
-        QTemporaryDir tmp, outside;
+        TempDir tmp, outside;
         write(tmp.path(), QByteArray("a.txt"), "a");
         write(tmp.path(), kParked, "parked");
         write(outside.path(), QByteArray("victim.txt"), "victim");
@@ -93,7 +93,7 @@ private slots:
     // user's file like any other hidden one and blocks nothing.
     void ownFilesLeftBehind()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "a");
         write(tmp.path(), QByteArray(".torvale-write-00000000000000ff.tmp"), "half a page");
         write(tmp.path(), QByteArray(".torvale-write-mine.tmp"), "mine");
@@ -116,7 +116,7 @@ private slots:
     void linkAppearsAfterThePlan()
     {
         QFETCH(QByteArray, name);
-        QTemporaryDir tmp, outside;
+        TempDir tmp, outside;
         write(tmp.path(), QByteArray("a.txt"), "old");
         write(outside.path(), QByteArray("victim"), "old");
         const ReplacePlan replace = plan_replace({tmp.path(), "old", "new"});
@@ -148,7 +148,7 @@ private slots:
         QFETCH(QByteArray, left);
         if (!strace_works())
             QSKIP("strace cannot inject faults here (no ptrace)");
-        QTemporaryDir tmp, outside;
+        TempDir tmp, outside;
         write(tmp.path(), QByteArray("a.txt"), "old");
         write(outside.path(), QByteArray("victim"), "old");
         QProcess process;
@@ -176,7 +176,7 @@ private slots:
 
     void fifoAppearsAfterThePlan()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "old");
         const ReplacePlan plan = plan_replace({tmp.path(), "old", "new"});
         const QByteArray fifo = path_of(tmp.path(), "a.txt");
@@ -198,7 +198,7 @@ private slots:
     // bad bytes as U+FFFD), is found again by its bytes; never another folder.
     void folderNamedInGbk()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         const QByteArray gbkName = path_of(tmp.path(), gbk(u("中文")));
         QCOMPARE(::mkdir(gbkName.constData(), 0755), 0);
         const QString shown = QFile::decodeName(gbkName);
@@ -212,7 +212,7 @@ private slots:
     // folder, the run still works in the folder that was planned.
     void folderSwappedAfterThePlan()
     {
-        QTemporaryDir parent, other;
+        TempDir parent, other;
         const QString dir = parent.path() + "/work";
         QVERIFY(QDir().mkdir(dir));
         write(dir, QByteArray("a.txt"), "old");
@@ -231,7 +231,7 @@ private slots:
     {
         if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
             QSKIP("no /dev/shm here");
-        QTemporaryDir tmp(QStringLiteral("/dev/shm/torvale-XXXXXX"));
+        TempDir tmp(QStringLiteral("/dev/shm/torvale-XXXXXX"));
         write(tmp.path(), kParked, "parked");
         write(tmp.path(), kJournalName, journal_line(kParked, "back.txt", "new.txt"));
         const auto before = snapshot(tmp.path());
@@ -246,7 +246,7 @@ private slots:
     {
         if (!strace_works())
             QSKIP("strace cannot inject faults here (no ptrace)");
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "old");
         const Run run =
             cli({"rename", tmp.path(), "--start", "1"}, {"trace=fsync", "inject=fsync:error=EIO"});
@@ -256,7 +256,7 @@ private slots:
 
     void secondRunIsRefused()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "old");
         QString error;
         const auto other = Folder::open(tmp.path(), &error);
@@ -284,7 +284,7 @@ private slots:
         SmallDisk disk;
         if (!disk.mounted)
             QSKIP("cannot mount a small file system here (no right to mount)");
-        QTemporaryDir elsewhere;
+        TempDir elsewhere;
         const QString dir =
             QTest::currentDataTag() == QByteArray("backups for undo") ? elsewhere.path() : disk.path();
         write(dir, QByteArray("1.txt"), "old\r\n");

@@ -30,7 +30,7 @@ private slots:
     // Renamed files get their names back, a chain included; one changed since stays.
     void undoRename()
     {
-        QTemporaryDir tmp;
+        TempDir tmp;
         for (const char *name : {"1.txt", "2.txt", "3.txt"})
             write(tmp.path(), QByteArray(name), name);
         const Report run = run_rename({tmp.path(), "", "2", 0, true});
@@ -47,7 +47,7 @@ private slots:
     // Rewritten files get their exact former bytes, except one written to since.
     void undoReplace()
     {
-        QTemporaryDir tmp, backups;
+        TempDir tmp, backups;
         write(tmp.path(), QByteArray("a.txt"), "old\r\n");
         write(tmp.path(), QByteArray("b.txt"), gbk(u("旧old")));
         write(tmp.path(), QByteArray("c.txt"), "old");
@@ -65,7 +65,7 @@ private slots:
     // Pages the run made are removed, pages it replaced and the index come back.
     void undoConvert()
     {
-        QTemporaryDir tmp, backups;
+        TempDir tmp, backups;
         write(tmp.path(), QByteArray("a.txt"), "A");
         write(tmp.path(), QByteArray("b.txt"), "B");
         write(tmp.path(), QByteArray("a.htm"), "my own a.htm");

@@ -1,11 +1,15 @@
 #include "console.h"
 
+#include "filename.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <QStringList>
+
 #include <langinfo.h>
 
-namespace {
+namespace torvale {
 
 // The locale's character set. Plain ASCII (the C locale) is read as UTF-8,
 // as most programs do, so that scripts without a locale still work.
@@ -17,6 +21,11 @@ QByteArray locale_charset()
     return codeset;
 }
 
+namespace {
+
+// The locale's character set. Plain ASCII (the C locale) is read as UTF-8,
+// as most programs do, so that scripts without a locale still work.
+
 QString escaped_controls(const QString &text)
 {
     QString out;
@@ -25,8 +34,12 @@ QString escaped_controls(const QString &text)
             out += QLatin1String("\\n");
         else if (c == QLatin1Char('\t'))
             out += QLatin1String("\\t");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
-            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0) ||
+                 (c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
+                 (c.unicode() >= 0x2066 && c.unicode() <= 0x2069) || c.unicode() == 0x200E ||
+                 c.unicode() == 0x200F)
+            out += c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                                       : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         else
             out += c;
     }
@@ -55,3 +68,16 @@ void print_line(FILE *stream, const QString &text)
     const QByteArray bytes = encoder.encode(escaped_controls(text)) + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
+
+void print_text(FILE *stream, const QString &text)
+{
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        print_line(stream, line);
+}
+
+QString shown_path(const QByteArray &path)
+{
+    return FileName::from_bytes(path).text();
+}
+
+} // namespace torvale

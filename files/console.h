@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdio>
+#include <optional>
+
+namespace torvale {
+
+// The terminal's side of the programs: arguments and output in the
+// character set of the locale (GBK, GB18030, UTF-8 ...), whatever Qt would
+// assume (Qt takes UTF-8 on this platform).
+
+// The name of the locale's character set ("UTF-8", "GB18030" ...).
+QByteArray locale_charset();
+
+// The text of an argument in the locale's character set; nothing when its
+// bytes are not valid in it.
+std::optional<QString> decode_argument(const QByteArray &bytes);
+
+// Prints a line in the locale's character set. Control characters (a line
+// feed in a file name, say) and marks that turn the direction of text are
+// shown escaped, so that a line is one line and reads as it is.
+void print_line(FILE *stream, const QString &text);
+
+// Prints a text of several lines of the program's own, a line at a time.
+void print_text(FILE *stream, const QString &text);
+
+// The text of bytes of the file system (a path), as far as it can be shown.
+QString shown_path(const QByteArray &path);
+
+} // namespace torvale
