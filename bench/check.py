@@ -25,7 +25,11 @@ def main():
         find, repl, n = sys.argv[3], sys.argv[4], int(sys.argv[5])
         found = 0
         for name in names:
-            text = open(os.path.join(folder, name), "rb").read().decode("gbk")
+            data = open(os.path.join(folder, name), "rb").read()
+            try:
+                text = data.decode("gbk")
+            except UnicodeDecodeError:
+                text = data.decode("utf-8")
             if find in text:
                 fail(name + " still holds the search text")
             found += text.count(repl)

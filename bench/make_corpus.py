@@ -7,6 +7,12 @@
      KIND: few   5 % of the files hold the ASCII word (3 times each)
            all   every file holds it
            cjk   5 % hold the Chinese search text
+  make_corpus.py longline DIR ENC    one 10 MB file without line ends, Chinese text
+                                     with the ASCII word every 4 KB; ENC gbk or utf8
+  make_corpus.py small DIR           20,000 GBK files of 1.6 KB, each holding the word once
+  make_corpus.py huge DIR            one 256 MiB GBK file of ordinary lines (the word 100 times)
+  make_corpus.py onechar DIR         one 64 MiB file of one-character lines
+  make_corpus.py names DIR N         N empty files f0000000 ... (no txt file)
 """
 import os
 import random
@@ -54,10 +60,63 @@ def text_file(rng, pool, needle, hits):
     return b"\r\n".join(lines) + b"\r\n"
 
 
+def long_line(rng, encoding):
+    # The same text in either character set: hanzi decoded from GBK, with the
+    # word every 4 KB or so.
+    chunks = []
+    size = 0
+    while size < 10_000_000:
+        text = hanzi(rng, 2000).decode("gbk")
+        chunks.append(text + " needleword ")
+        size += 4012
+    return "".join(chunks).encode(encoding)
+
+
+def big_file(path, rng, pool, total, needles):
+    step = total // (needles + 1)
+    written, next_hit = 0, step
+    with open(path, "wb") as f:
+        while written < total:
+            ln = rng.choice(pool)
+            if written >= next_hit:
+                ln = ASCII_WORD + b" " + ln
+                next_hit += step
+            f.write(ln + b"\r\n")
+            written += len(ln) + 2
+
+
 def main():
     what, folder = sys.argv[1], sys.argv[2]
     os.makedirs(folder, exist_ok=True)
     rng = random.Random(SEED)
+    if what == "longline":
+        with open(os.path.join(folder, "long.txt"), "wb") as f:
+            f.write(long_line(rng, sys.argv[3]))
+        return
+    if what == "small":
+        pool = [line(rng) for _ in range(2000)]
+        for i in range(20000):
+            lines, size = [], 0
+            while size < 1600:
+                ln = rng.choice(pool)
+                lines.append(ln)
+                size += len(ln) + 2
+            lines[rng.randrange(len(lines))] += b" " + ASCII_WORD
+            with open(os.path.join(folder, "note%05d.txt" % i), "wb") as f:
+                f.write(b"\r\n".join(lines) + b"\r\n")
+        return
+    if what == "huge":
+        pool = [line(rng) for _ in range(20000)]
+        big_file(os.path.join(folder, "huge.txt"), rng, pool, 256 << 20, 100)
+        return
+    if what == "onechar":
+        with open(os.path.join(folder, "lines.txt"), "wb") as f:
+            f.write(b"a\r\n" * ((64 << 20) // 3))
+        return
+    if what == "names":
+        for i in range(int(sys.argv[3])):
+            open(os.path.join(folder, "f%07d" % i), "wb").close()
+        return
     if what == "rename":
         for i in range(20000):
             open(os.path.join(folder, "IMG_%06d.JPG" % i), "wb").close()

@@ -164,17 +164,19 @@ int open_regular(int dirfd, const QByteArray &name, int flags, struct stat *st)
         if (!S_ISREG(st->st_mode)) {
             errno = ENODEV;
         } else {
+            // Through the handle's /proc entry the very same file opens.
             const QByteArray proc = "/proc/self/fd/" + QByteArray::number(path);
             fd = ::open(proc.constData(), flags | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0 && errno == ENOENT) // no /proc: open by name, and compare
+            if (fd < 0 && errno == ENOENT) { // no /proc: open by name, and compare
                 fd =
                     ::openat(dirfd, name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            struct stat opened;
-            if (fd >= 0 &&
-                (::fstat(fd, &opened) != 0 || opened.st_ino != st->st_ino || opened.st_dev != st->st_dev)) {
-                ::close(fd);
-                fd = -1;
-                errno = ENODEV;
+                struct stat opened;
+                if (fd >= 0 && (::fstat(fd, &opened) != 0 || opened.st_ino != st->st_ino ||
+                                opened.st_dev != st->st_dev)) {
+                    ::close(fd);
+                    fd = -1;
+                    errno = ENODEV;
+                }
             }
         }
     }
@@ -601,7 +603,7 @@ bool FileWriter::commit(QString *error, bool durable)
     return finish(error, durable) && publish(error);
 }
 
-bool FileWriter::finish(QString *error, bool durable)
+bool FileWriter::finish(QString *error, bool durable, const FileReader *original)
 {
     auto fail = [&](int code) {
         *error = describe_errno(code);
@@ -619,24 +621,31 @@ bool FileWriter::finish(QString *error, bool durable)
         // a new file, so set-user-ID and set-group-ID do not carry over. When
         // the group cannot be kept, the group's rights are not handed to
         // another group, and the access list (which names it) is not copied.
-        struct stat original;
-        const int source = open_regular(dir, m_name, O_RDONLY | O_NONBLOCK, &original);
-        if (source < 0 || quint64(original.st_ino) != m_replaces.inode ||
-            quint64(original.st_dev) != m_replaces.device) {
+        struct stat before;
+        const int source =
+            original ? original->handle() : open_regular(dir, m_name, O_RDONLY | O_NONBLOCK, &before);
+        const bool same = source >= 0 && (!original || ::fstat(source, &before) == 0) &&
+                          quint64(before.st_ino) == m_replaces.inode &&
+                          quint64(before.st_dev) == m_replaces.device;
+        auto done_with_source = [&] {
+            if (source >= 0 && !original)
+                ::close(source);
+        };
+        if (!same) {
             *error = source < 0 && errno != ENODEV ? describe_errno(errno)
                                                    : QStringLiteral("文件在处理期间被改动或替换");
-            if (source >= 0)
-                ::close(source);
+            done_with_source();
             abort();
             return false;
         }
-        mode = original.st_mode & 0777;
-        const bool owner = ::fchown(m_fd, original.st_uid, original.st_gid) == 0;
-        const bool group = owner || ::fchown(m_fd, uid_t(-1), original.st_gid) == 0;
+        struct stat &original_stat = before;
+        mode = original_stat.st_mode & 0777;
+        const bool owner = ::fchown(m_fd, original_stat.st_uid, original_stat.st_gid) == 0;
+        const bool group = owner || ::fchown(m_fd, uid_t(-1), original_stat.st_gid) == 0;
         if (!group)
             mode &= ~mode_t(0070);
         const bool copied = ::fchmod(m_fd, mode) == 0 && (!owner || copy_attributes(source, m_fd));
-        ::close(source);
+        done_with_source();
         if (!copied) {
             *error = QStringLiteral("无法保留文件的权限和访问控制列表");
             abort();

@@ -172,6 +172,7 @@ public:
     // With expected, fails unless the file is still the one that was seen.
     bool open(const Folder &folder, const QByteArray &name, const Stamp *expected, QString *error);
     const Stamp &stamp() const { return m_stamp; }
+    int handle() const { return m_fd; }
     // Appends at most `most` bytes; returns how many, 0 at the end, -1 on error.
     qsizetype read_some(QByteArray &into, qsizetype most, QString *error);
     // Appends everything up to the end of the file.
@@ -209,7 +210,8 @@ public:
     // The two halves of commit, for a batch of files made durable at once
     // (Folder::sync_all) between them: the new version complete and closed,
     // then put in place.
-    bool finish(QString *error, bool durable);
+    // original: the file replaced, open already (saves opening it again).
+    bool finish(QString *error, bool durable, const FileReader *original = nullptr);
     bool publish(QString *error);
     void abort();
 

@@ -43,7 +43,9 @@ bool is_forbidden_in_name(QChar c)
 FileName new_name(const QByteArray &prefixAndNumber, const QString &shown, const FileName &old)
 {
     const QByteArray extension = extension_bytes(old);
-    const QByteArray bytes = prefixAndNumber + '.' + extension;
+    QByteArray bytes; // of its exact size: a folder may hold a million names
+    bytes.reserve(prefixAndNumber.size() + 1 + extension.size());
+    bytes.append(prefixAndNumber).append('.').append(extension);
     return FileName(bytes, shown + QLatin1Char('.') + FileName::text_of(extension, old.coding),
                     is_valid_utf8(bytes) ? FileName::Coding::Utf8 : FileName::Coding::Gbk);
 }

@@ -78,6 +78,11 @@ struct Needles
           replaceGbk(encode(plan.replace, Charset::Gbk)), replaceUtf8(plan.replace.toUtf8())
     {
     }
+    // The fewest bytes the search text takes in either character set.
+    qsizetype shortest() const
+    {
+        return findGbk ? std::min(findGbk->size(), findUtf8.size()) : findUtf8.size();
+    }
     // True when the bytes may hold the search text in either character set.
     bool may_occur_in(QByteArrayView bytes) const
     {
@@ -145,6 +150,8 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
                 const QByteArray &backupName, bool write)
 {
     Rewrite result;
+    if (file.stamp.size < needles.shortest())
+        return result; // too small to hold the search text: not even opened
     QString error;
     FileReader reader;
     auto skip = [&](const QString &why) {
@@ -182,10 +189,18 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
             take(piece);
         return !chunks.failed();
     };
-    if (!reader.rewind())
+    // A small file was read whole with its start.
+    const bool whole = reader.stamp().size == head.size();
+    if (whole) {
+        scan.feed(head);
+        mayOccur = needles.may_occur_in(head);
+        keptSize = head.size();
+        kept.push_back(head);
+    }
+    if (!whole && !reader.rewind())
         return unreadable();
     LineChunks chunks(reader);
-    for (QByteArray piece; !scan.hopeless() && chunks.next(&piece, &error);) {
+    for (QByteArray piece; !whole && !scan.hopeless() && chunks.next(&piece, &error);) {
         scan.feed(piece);
         mayOccur = mayOccur || needles.may_occur_in(piece);
         keptSize = keptSize >= 0 && keptSize + piece.size() <= kKept ? keptSize + piece.size() : -1;
@@ -227,17 +242,18 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
         return skip(QStringLiteral("编码不明确（既可读作 UTF-8，也可读作 GBK）"));
     if (*charset == Charset::Gbk && !needles.replaceGbk)
         return skip(QStringLiteral("替换字符串中有GBK编码无法表示的字符"));
-    if (const QString why = folder.check_replaceable(file.name.bytes, file.stamp); !why.isEmpty())
-        return skip(why);
-    if (!write)
+    if (!write) {
+        if (const QString why = folder.check_replaceable(file.name.bytes, file.stamp); !why.isEmpty())
+            return skip(why);
         return result;
+    }
 
     result.staged = std::make_unique<FileWriter>();
     FileWriter copy;
     if (backups && !copy.begin(*backups, backupName, nullptr, &error))
         return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
     if (!result.staged->begin(folder, file.name.bytes, &file.stamp, &error))
-        return skip(QStringLiteral("写入失败（%1）").arg(error));
+        return skip(error);
     bool written = true;
     const bool again = each_piece([&](const QByteArray &piece) {
         const Outcome outcome = replaced(piece, *charset, needles);
@@ -248,7 +264,7 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
         return unreadable();
     if (backups && !(written && copy.commit(&error, false)))
         return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
-    if (!written || !result.staged->finish(&error, false))
+    if (!written || !result.staged->finish(&error, false, &reader))
         return skip(QStringLiteral("写入失败（%1）").arg(error));
     return result;
 }
@@ -357,22 +373,29 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
         const bool staged =
             std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
         const bool durable = !staged || folder.sync_all(&error);
+        run_in_parallel(count,
+                        [&](int k) {
+                            Rewrite &r = batch[size_t(k)];
+                            QString failure = error;
+                            if (r.staged && !(durable && r.staged->publish(&failure)))
+                                r.skipReason = QStringLiteral("写入失败（%1），未修改").arg(failure);
+                        },
+                        {});
         for (int k = 0; k < count; ++k) {
-            Rewrite &r = batch[size_t(k)];
+            const Rewrite &r = batch[size_t(k)];
             const int i = first + k;
             const Entry &file = plan.files[size_t(i)];
-            if (r.staged && !(durable && r.staged->publish(&error)))
-                r.skipReason = QStringLiteral("写入失败（%1），未修改").arg(error);
-            else if (r.staged)
-                replaced[size_t(i)] = r.occurrences;
-            if (!r.skipReason.isEmpty())
+            if (!r.skipReason.isEmpty()) {
                 problems.insert(i, r.skipReason);
-            else if (r.staged && plan.backups)
-                changes.insert(i, {Change::Kind::Rewritten,
-                                   file.name.bytes,
-                                   {},
-                                   QByteArray::number(i),
-                                   folder.stamp(file.name.bytes)});
+            } else if (r.staged) {
+                replaced[size_t(i)] = r.occurrences;
+                if (plan.backups)
+                    changes.insert(i, {Change::Kind::Rewritten,
+                                       file.name.bytes,
+                                       {},
+                                       QByteArray::number(i),
+                                       folder.stamp(file.name.bytes)});
+            }
         }
     }
 
