@@ -113,9 +113,14 @@ bool BufferWriter::drain(TextBuffer &buffer, QString *error)
     return ok;
 }
 
+bool BufferWriter::close(TextBuffer &buffer, QString *error, bool durable)
+{
+    return drain(buffer, error) && m_writer.write("\r\n", error) && m_writer.finish(error, durable);
+}
+
 bool BufferWriter::finish(TextBuffer &buffer, QString *error)
 {
-    return drain(buffer, error) && m_writer.write("\r\n", error) && m_writer.commit(error);
+    return close(buffer, error, true) && publish(error);
 }
 
 bool write_buffer(const Folder &folder, const QByteArray &name, const Stamp *replaces,

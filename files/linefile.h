@@ -63,6 +63,10 @@ public:
     bool drain(TextBuffer &buffer, QString *error);
     // Writes the rest followed by CR LF, and puts the file in place.
     bool finish(TextBuffer &buffer, QString *error);
+    // The two halves of finish, for a batch of files made durable at once
+    // between them (see FileWriter).
+    bool close(TextBuffer &buffer, QString *error, bool durable);
+    bool publish(QString *error) { return m_writer.publish(error); }
 
 private:
     FileWriter m_writer;

@@ -37,7 +37,14 @@ char16_t folded(char16_t c)
 // else case-insensitively character by character: <0, 0 or >0.
 template <typename A, typename B> int natural_compare(const A &a, const B &b)
 {
-    qsizetype i = 0, j = 0;
+    // Names of one folder often share a long start ("IMG_0000"): skip it,
+    // back to the start of a run of digits that it ends in.
+    qsizetype i = 0;
+    while (i < a.size() && i < b.size() && folded(a[i]) == folded(b[i]))
+        ++i;
+    while (i > 0 && is_digit(a[i - 1]))
+        --i;
+    qsizetype j = i;
     while (i < a.size() && j < b.size()) {
         if (is_digit(a[i]) && is_digit(b[j])) {
             while (i + 1 < a.size() && a[i] == '0' && is_digit(a[i + 1]))

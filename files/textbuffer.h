@@ -9,7 +9,7 @@ namespace torvale {
 class TextBuffer
 {
 public:
-    void buffer_clear() { m_text.clear(); }
+    void buffer_clear() { m_text.resize(0); } // keeps its room for the next page
     void buffer_append(QStringView text) { m_text.append(text); }
     const QString &buffer_text() const { return m_text; }
 

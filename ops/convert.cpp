@@ -1,11 +1,14 @@
 #include "convert.h"
 
 #include "pages.h"
+#include "parallel.h"
 
 #include "files/linefile.h"
 #include "files/textbuffer.h"
 
 #include <QHash>
+
+#include <memory>
 
 namespace torvale {
 
@@ -35,19 +38,18 @@ QString blocked_reason(const Folder &folder, const QByteArray &name, const Stamp
 class PageOutput
 {
 public:
-    PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces)
-        : m_plan(plan), m_page(page), m_replaces(replaces)
+    PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces, const QByteArray &backup)
+        : m_plan(plan), m_page(page), m_replaces(replaces),
+          m_backup(plan.backups && replaces.exists() ? backup : QByteArray())
     {
     }
 
-    bool start(Report &report)
+    bool start()
     {
-        if (m_plan.backups && m_replaces.exists()) {
-            m_backup = QByteArray::number(report.changes.size());
-            if (!copy_file(*m_plan.folder, m_page.bytes, &m_replaces, *m_plan.backups, m_backup, &m_error)) {
-                m_error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(m_error);
-                return false;
-            }
+        if (!m_backup.isEmpty() &&
+            !copy_file(*m_plan.folder, m_page.bytes, &m_replaces, *m_plan.backups, m_backup, &m_error)) {
+            m_error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(m_error);
+            return false;
         }
         return m_writer.begin(*m_plan.folder, m_page.bytes, m_replaces.exists() ? &m_replaces : nullptr,
                               &m_error);
@@ -59,32 +61,85 @@ public:
         if (m_error.isEmpty() && buffer.buffer_text().size() > kPart)
             m_writer.drain(buffer, &m_error);
     }
-    bool finish(TextBuffer &buffer, Report &report)
+    // The page complete; durable, or made so with its batch before publish.
+    bool close(TextBuffer &buffer, bool durable)
     {
-        if (!m_error.isEmpty() || !m_writer.finish(buffer, &m_error)) {
-            if (!m_error.startsWith(QStringLiteral("无法保存")))
-                m_error = QStringLiteral("写入失败（%1）").arg(m_error);
-            return false;
-        }
-        if (m_plan.backups) {
-            report.changes.append({m_backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten,
-                                   m_page.bytes,
-                                   {},
-                                   m_backup,
-                                   m_plan.folder->stamp(m_page.bytes)});
-        }
-        return true;
+        return m_error.isEmpty() && m_writer.close(buffer, &m_error, durable);
     }
-    const QString &error() const { return m_error; }
+    bool publish() { return m_writer.publish(&m_error); }
+    // What undo needs, once the page is in place.
+    Change change() const
+    {
+        return {m_backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten,
+                m_page.bytes,
+                {},
+                m_backup,
+                m_plan.folder->stamp(m_page.bytes)};
+    }
+    QString error() const
+    {
+        return m_error.startsWith(QStringLiteral("无法保存")) ? m_error
+                                                              : QStringLiteral("写入失败（%1）").arg(m_error);
+    }
 
 private:
     const ConvertPlan &m_plan;
-    const FileName &m_page;
-    const Stamp &m_replaces;
-    QByteArray m_backup;
+    const FileName m_page;
+    const Stamp m_replaces;
+    const QByteArray m_backup;
     BufferWriter m_writer;
     QString m_error;
 };
+
+// Makes the page of one text file, complete but not yet in place.
+struct PageDone
+{
+    std::unique_ptr<PageOutput> output;
+    QString title;
+    QString problemName, problem; // when it could not be made
+};
+
+PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByteArray &backup)
+{
+    PageDone done;
+    if (!item.skipReason.isEmpty()) {
+        done.problemName = item.source.name.shown();
+        done.problem = item.skipReason;
+        return done;
+    }
+    done.output = std::make_unique<PageOutput>(plan, item.page, item.pageStamp, backup);
+    TextBuffer buffer;
+    bool first = true;
+    QString error;
+    const bool read = done.output->start() && for_each_line(
+                                                  *plan.folder, item.source.name.bytes, &item.source.stamp,
+                                                  [&](const QString &line) {
+                                                      const QString WorkText = escape_angles(line);
+                                                      if (first) {
+                                                          first = false;
+                                                          done.title = WorkText;
+                                                          append_page_head(buffer, done.title);
+                                                      } else {
+                                                          append_page_line(buffer, WorkText);
+                                                      }
+                                                      done.output->written_so_far(buffer);
+                                                  },
+                                                  &error);
+    if (!read && !error.isEmpty()) {
+        done.problemName = item.source.name.shown();
+        done.problem = error;
+    } else {
+        if (first) // a file without any line: the head with an empty title
+            append_page_head(buffer, done.title);
+        append_page_end(buffer);
+        if (read && done.output->close(buffer, false))
+            return done;
+        done.problemName = item.page.shown();
+        done.problem = done.output->error();
+    }
+    done.output.reset();
+    return done;
+}
 
 } // namespace
 
@@ -144,62 +199,59 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
     if (progress)
         progress(0, FileCount + 1);
 
-    TextBuffer buffer;
+    // Pages are made side by side, a batch at a time: each complete and
+    // closed, the batch made durable with one flush, then each put in place.
     QList<IndexEntry> written;
-    for (int Counter = 1; Counter <= FileCount; ++Counter) {
-        const ConvertItem &item = plan.items[size_t(Counter - 1)];
+    constexpr int kBatch = 256;
+    for (int first = 0; first < FileCount; first += kBatch) {
+        const int count = std::min(kBatch, FileCount - first);
+        std::vector<PageDone> batch(static_cast<size_t>(count));
+        run_in_parallel(count,
+                        [&](int k) {
+                            batch[size_t(k)] =
+                                make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
+                        },
+                        {});
         QString error;
-        PageOutput page(plan, item.page, item.pageStamp);
-        if (!item.skipReason.isEmpty()) {
-            report.problems.append({item.source.name.shown(), item.skipReason});
-        } else if (!page.start(report)) {
-            report.problems.append({item.page.shown(), page.error()});
-        } else {
-            buffer.buffer_clear();
-            bool first = true;
-            QString title;
-            const bool read = for_each_line(
-                folder, item.source.name.bytes, &item.source.stamp,
-                [&](const QString &line) {
-                    const QString WorkText = escape_angles(line);
-                    if (first) {
-                        first = false;
-                        title = WorkText;
-                        append_page_head(buffer, title);
-                    } else {
-                        append_page_line(buffer, WorkText);
-                    }
-                    page.written_so_far(buffer);
-                },
-                &error);
-            if (!read) {
-                report.problems.append({item.source.name.shown(), error});
+        const bool durable = folder.sync_all(&error);
+        run_in_parallel(count,
+                        [&](int k) {
+                            PageDone &done = batch[size_t(k)];
+                            if (done.output && !(durable && done.output->publish())) {
+                                done.problemName = plan.items[size_t(first + k)].page.shown();
+                                done.problem = durable ? done.output->error()
+                                                       : QStringLiteral("写入失败（%1）").arg(error);
+                                done.output.reset();
+                            }
+                        },
+                        {});
+        for (int k = 0; k < count; ++k) {
+            const PageDone &done = batch[size_t(k)];
+            if (done.output) {
+                written.append({plan.items[size_t(first + k)].page, done.title});
+                ++report.changed;
+                if (plan.backups)
+                    report.changes.append(done.output->change());
             } else {
-                if (first) // a file without any line: the head with an empty title
-                    append_page_head(buffer, title);
-                append_page_end(buffer);
-                if (page.finish(buffer, report)) {
-                    written.append({item.page, title});
-                    ++report.changed;
-                } else {
-                    report.problems.append({item.page.shown(), page.error()});
-                }
+                report.problems.append({done.problemName, done.problem});
             }
-            buffer.buffer_clear();
+            if (progress)
+                progress(first + k + 1, FileCount + 1);
         }
-        if (progress)
-            progress(Counter, FileCount + 1);
     }
 
     QString error;
     const FileName index = FileName::from_bytes(kIndexName.toLatin1());
-    PageOutput indexPage(plan, index, plan.index);
+    PageOutput indexPage(plan, index, plan.index, QByteArrayLiteral("index"));
     if (!plan.indexSkipReason.isEmpty()) {
         report.problems.append({kIndexName, plan.indexSkipReason});
     } else {
+        TextBuffer buffer;
         append_index(buffer, plan.title, written);
-        report.indexWritten = indexPage.start(report) && indexPage.finish(buffer, report);
-        if (!report.indexWritten)
+        report.indexWritten = indexPage.start() && indexPage.close(buffer, true) && indexPage.publish();
+        if (report.indexWritten && plan.backups)
+            report.changes.append(indexPage.change());
+        else if (!report.indexWritten)
             report.problems.append({kIndexName, indexPage.error()});
     }
     if (!folder.sync(&error))

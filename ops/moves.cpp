@@ -1,6 +1,7 @@
 #include "moves.h"
 
 #include "journal.h"
+#include "nameindex.h"
 
 #include <algorithm>
 #include <numeric>
@@ -72,15 +73,12 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
         const Entry &source = from[size_t(row)];
         const QByteArray &a = kind == Step::Unpark ? temporary_of(row) : source.name.bytes;
         const QByteArray &b = kind == Step::Park ? temporary_of(row) : to[size_t(row)].bytes;
-        if (kind != Step::Unpark && source.stamp.exists() && !folder.stamp(a).same_file(source.stamp))
-            return fail(row, QStringLiteral("文件在计划之后已被改动、改名或删除"));
         if (!folder.rename(a, b, &error))
             return fail(row, error);
-        // What moved must be the planned file, not something (a link, say)
-        // put in its place between the check and the rename.
-        const Stamp moved = folder.stamp(b);
-        if (source.stamp.exists() && (!moved.is_regular() || moved.inode != source.stamp.inode ||
-                                      moved.device != source.stamp.device)) {
+        // What moved must be the planned file, unchanged: not a file changed
+        // since the plan, nor something (a link, say) put in its place. Looked
+        // at once, after the move, which is put back when it is not.
+        if (source.stamp.exists() && !folder.stamp(b).same_file(source.stamp)) {
             folder.rename(b, a, &error);
             return fail(row, QStringLiteral("文件在计划之后已被改动、改名或删除"));
         }

@@ -1,6 +1,7 @@
 #include "rename.h"
 
 #include "journal.h"
+#include "nameindex.h"
 
 #include "files/charset.h"
 
@@ -202,27 +203,20 @@ RenamePlan plan_rename(const RenameParams &params)
                        .arg(TargetPath.shown()));
         }
     }
-    // Two files with one new name: the new names in order, side by side.
-    std::vector<qint32> byTarget(plan.targets.size());
-    std::iota(byTarget.begin(), byTarget.end(), 0);
-    std::sort(byTarget.begin(), byTarget.end(), [&](qint32 a, qint32 b) {
-        const QByteArray &x = plan.targets[size_t(a)].bytes, &y = plan.targets[size_t(b)].bytes;
-        return x < y || (x == y && a < b);
-    });
-    qint32 firstClash = -1, clashWith = -1;
-    for (size_t i = 1; i < byTarget.size(); ++i) {
-        const qint32 a = byTarget[i - 1], b = byTarget[i];
-        if (plan.targets[size_t(a)] == plan.targets[size_t(b)] && (firstClash < 0 || b < firstClash)) {
-            firstClash = b;
-            clashWith = a;
+    // Two files with one new name: the first file whose new name was taken.
+    NameIndex taken(qint32(plan.targets.size()),
+                    [&](qint32 row) -> const QByteArray & { return plan.targets[size_t(row)].bytes; });
+    for (qint32 row = 0; row < qint32(plan.targets.size()); ++row) {
+        const qint32 clash = taken.insert(row);
+        if (clash < 0)
+            continue;
+        if (plan.problemRow < 0 || row < plan.problemRow) {
+            plan.refusal.clear();
+            refuse(row, QStringLiteral("文件“%1”和“%2”会得到同一个新文件名“%3”，没有文件被更名。")
+                            .arg(plan.sources[size_t(clash)].name.shown(),
+                                 plan.sources[size_t(row)].name.shown(), plan.targets[size_t(row)].shown()));
         }
-    }
-    if (firstClash >= 0 && (plan.problemRow < 0 || firstClash < plan.problemRow)) {
-        plan.refusal.clear();
-        refuse(firstClash, QStringLiteral("文件“%1”和“%2”会得到同一个新文件名“%3”，没有文件被更名。")
-                               .arg(plan.sources[size_t(clashWith)].name.shown(),
-                                    plan.sources[size_t(firstClash)].name.shown(),
-                                    plan.targets[size_t(firstClash)].shown()));
+        break;
     }
     return plan;
 }
@@ -269,10 +263,12 @@ Report apply_rename(const RenamePlan &plan, const Progress &progress)
             progress(++done, maximum);
     });
     if (report.status == Report::Status::Done && plan.keepChanges) {
+        // A rename changes neither a file's content nor its time: its stamp
+        // after the run is the one it was planned with (and checked against).
         for (size_t i = 0; i < plan.sources.size(); ++i) {
             const QByteArray &from = plan.sources[i].name.bytes, &to = plan.targets[i].bytes;
             if (from != to)
-                report.changes.append({Change::Kind::Renamed, to, from, {}, folder.stamp(to)});
+                report.changes.append({Change::Kind::Renamed, to, from, {}, plan.sources[i].stamp});
         }
     }
     return report;

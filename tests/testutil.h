@@ -49,11 +49,6 @@ inline void write(const QString &dir, const QByteArray &name, const QByteArray &
     ::close(fd);
 }
 
-inline void write(const QString &dir, const QString &name, const QByteArray &bytes)
-{
-    write(dir, name.toUtf8(), bytes);
-}
-
 inline QByteArray read(const QString &dir, const QByteArray &name)
 {
     const int fd = ::open(path_of(dir, name).constData(), O_RDONLY | O_NOFOLLOW);
@@ -65,11 +60,6 @@ inline QByteArray read(const QString &dir, const QByteArray &name)
         bytes.append(buffer, int(n));
     ::close(fd);
     return bytes;
-}
-
-inline QByteArray read(const QString &dir, const QString &name)
-{
-    return read(dir, name.toUtf8());
 }
 
 // Every entry of a folder by its raw name: the bytes of a file, the target

@@ -96,7 +96,7 @@ private slots:
         QByteArray changed = old;
         changed.replace("old", "new");
         for (int i = 0; i < count; ++i)
-            write(tmp.path(), QStringLiteral("f%1.txt").arg(i), old);
+            write(tmp.path(), "f" + QByteArray::number(i) + ".txt", old);
         const QStringList arguments{"replace", tmp.path(), "--find", "old", "--replace", "new"};
         const Run killed =
             cli(arguments, {"trace=rename,renameat,renameat2",

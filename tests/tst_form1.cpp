@@ -8,7 +8,6 @@
 #include "app/startup.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,16 +22,6 @@
 
 using namespace testutil;
 using namespace windowtest;
-
-// Takes the place of the web browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class TestForm1 : public QObject
 {
@@ -76,16 +65,6 @@ private slots:
         delete m_tmp;
     }
 
-    void bannerOpensTheHomepage()
-    {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("https", &catcher, "open");
-        QTest::mouseClick(control<QLabel>("Image1"), Qt::LeftButton);
-        QDesktopServices::unsetUrlHandler("https");
-        QCOMPARE(catcher.urls.size(), 1);
-        QVERIFY(catcher.urls[0].host().endsWith("example.com"));
-    }
-
     // Each button names its operation in Label1 and runs it at its timer's
     // tick; at the end Label1 is empty and the progress bar at 0. A file
     // whose name is GBK bytes is handled like the others.
@@ -124,28 +103,6 @@ private slots:
         waitForEndOfRun();
         QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
         QVERIFY2(read(m_tmp->path(), file).startsWith(bytes), file.constData());
-    }
-
-    void widthMessage()
-    {
-        for (const char *name : {"a", "b", "c"})
-            write(m_tmp->path(), QByteArray(name), name);
-        const auto before = snapshot(m_tmp->path());
-        field("Text2")->setText("98");
-        QTRY_VERIFY_WITH_TIMEOUT(control("Combo1")->isEnabled(), 5000);
-        control<QComboBox>("Combo1")->setCurrentIndex(0); // width 2
-        QString title, text;
-        when_modal([&](QWidget *modal) {
-            auto *box = qobject_cast<QMessageBox *>(modal);
-            title = box->windowTitle();
-            text = box->text();
-            box->accept();
-        });
-        press("Command1");
-        waitForEndOfRun();
-        QCOMPARE(title, u("出错"));
-        QCOMPARE(text, u("整合数小于序数的位数，请返回选择一个较大的整合数！"));
-        QCOMPARE(snapshot(m_tmp->path()), before);
     }
 
     // 预览… shows the plan; 执行 applies that plan, and a file changed in
@@ -279,20 +236,6 @@ private slots:
         QCOMPARE(combo->property("chosen").toInt(), 2);
         QTest::keyClicks(combo->lineEdit(), "5");
         QCOMPARE(combo->property("chosen").toInt(), -1);
-    }
-
-    void focusOrder()
-    {
-        const QStringList order{"Drive1", "Dir1",  "Command1", "Command2", "Command3", "Text1",
-                                "Text2",  "Text3", "Text4",    "Combo1",   "Text9"};
-        QStringList seen;
-        QWidget *w = control("Drive1");
-        do {
-            if (order.contains(w->objectName()) && !seen.contains(w->objectName()))
-                seen << w->objectName();
-            w = w->nextInFocusChain();
-        } while (w != control("Drive1"));
-        QCOMPARE(seen, order);
     }
 
     // SIGTERM, SIGINT and SIGHUP end the program cleanly: the private copies

@@ -131,7 +131,7 @@ private slots:
         else if (other.startsWith("link:"))
             QVERIFY(QFile::link("/nonexistent", dir.filePath(otherName)));
         else if (other.startsWith("hidden:"))
-            write(tmp.path(), otherName, "hidden");
+            write(tmp.path(), otherName.toUtf8(), "hidden");
         const auto before = snapshot(tmp.path());
         const Report report = run_rename({tmp.path(), prefix, start, width});
         QCOMPARE(report.status, Report::Status::Refused);
