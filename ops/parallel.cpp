@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -14,16 +15,20 @@ namespace torvale {
 void run_in_parallel(int count, const std::function<void(int i)> &work,
                      const std::function<void(int n)> &finished)
 {
+    // Workers count what they finish without taking a lock (with small files
+    // a wake-up per file cost more than the file); the calling thread looks
+    // at the count a few dozen times a second, and is woken once at the end.
     std::atomic<int> next{0};
+    std::atomic<int> done{0};
     std::mutex mutex;
-    std::condition_variable finishedOne;
-    int done = 0;
+    std::condition_variable allDone;
     auto worker = [&] {
         for (int i; (i = next++) < count;) {
             work(i);
-            std::lock_guard<std::mutex> lock(mutex);
-            ++done;
-            finishedOne.notify_one();
+            if (++done == count) {
+                std::lock_guard<std::mutex> lock(mutex);
+                allDone.notify_one();
+            }
         }
     };
     const int workers = std::clamp(QThread::idealThreadCount(), 1, 4);
@@ -31,12 +36,16 @@ void run_in_parallel(int count, const std::function<void(int i)> &work,
     for (int w = 0; w < workers && w < count; ++w)
         threads.emplace_back(worker);
     for (int reported = 0; reported < count;) {
-        std::unique_lock<std::mutex> lock(mutex);
-        finishedOne.wait(lock, [&] { return done > reported; });
-        reported = done;
-        lock.unlock();
-        if (finished)
-            finished(reported);
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            allDone.wait_for(lock, std::chrono::milliseconds(20), [&] { return done == count; });
+        }
+        const int now = done;
+        if (now > reported) {
+            reported = now;
+            if (finished)
+                finished(reported);
+        }
     }
     for (std::thread &t : threads)
         t.join();
