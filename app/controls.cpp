@@ -38,11 +38,11 @@ QLabel *label(QWidget *client, const char *name, const QString &text, QRect geom
 class ListChoiceOnly : public QObject
 {
 public:
-    explicit ListChoiceOnly(QComboBox *combo) : QObject(combo), m_combo(combo)
+    explicit ListChoiceOnly(QComboBox *combo) : QObject(combo), m_combo(combo), m_popup(combo->view()->window())
     {
         combo->setProperty("chosen", -1);
         combo->installEventFilter(this);
-        combo->view()->window()->installEventFilter(this); // the list's popup
+        m_popup->installEventFilter(this);
         connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this] {
             m_typed = true;
             m_combo->setProperty("chosen", -1);
@@ -60,7 +60,9 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        const bool listShown = watched == m_combo->view()->window() && event->type() == QEvent::Show;
+        // Only pointers are compared here: while the box is being destroyed
+        // its popup still sends events, and the box is no longer a QComboBox.
+        const bool listShown = watched == m_popup && event->type() == QEvent::Show;
         const bool stepped = watched == m_combo && (event->type() == QEvent::Wheel || is_list_key(event));
         if (listShown || stepped)
             m_typed = false;
@@ -78,6 +80,7 @@ private:
     }
 
     QComboBox *m_combo;
+    QObject *m_popup; // the window that shows the list
     bool m_typed = false;
 };
 

@@ -97,6 +97,13 @@ private slots:
         QTest::newRow("longer UTF-8 Chinese is UTF-8")
             << u("苹果北京香蕉北京西瓜").toUtf8() << u("北京") << u("上海")
             << u("苹果上海香蕉上海西瓜").toUtf8() << false << 0644;
+        // A novel with one paragraph per line: a line of a megabyte, where
+        // "字中" holds the bytes of "种" across its two characters.
+        const QByteArray piece = gbk(u("中文字")).repeated(700);
+        QTest::newRow("1 MB GBK line") << (piece + "old").repeated(250) << "old"
+                                       << "new" << (piece + "new").repeated(250) << false << 0644;
+        QTest::newRow("1 MB GBK line, straddling bytes")
+            << piece.repeated(250) << u("种") << "x" << piece.repeated(250) << false << 0644;
         QTest::newRow("ambiguous: UTF-8 or GBK bytes?") << QByteArray("caf\xC3\xA9 old") << "old" << u("新")
                                                         << QByteArray("caf\xC3\xA9 old") << true << 0644;
     }
