@@ -14,16 +14,6 @@ bool is_blank(QChar c)
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
 }
 
-QString trim_spaces(const QString &text)
-{
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 bool is_ascii_digit(QChar c)
 {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
@@ -49,6 +39,16 @@ std::optional<long> leading_power(const QString &whole, const QString &fraction,
 }
 
 } // namespace
+
+QString trim_spaces(const QString &text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
 
 double parse_start_number(const QString &text)
 {

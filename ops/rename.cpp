@@ -2,6 +2,7 @@
 
 #include "journal.h"
 #include "nameindex.h"
+#include "number.h"
 
 #include "files/charset.h"
 
@@ -21,16 +22,6 @@ namespace {
 constexpr int kMaxNameBytes = 255;
 // A journal longer than this is not one of ours.
 constexpr qint64 kMaxJournalBytes = 64 << 20;
-
-QString trim_spaces(const QString &text)
-{
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // A character that may not stand in a file name, or that would put the file
 // into another directory.
