@@ -449,6 +449,8 @@ FileReader::~FileReader()
         ::close(m_fd);
 }
 
+const QString kChangedSincePlan = QStringLiteral("文件在计划之后已被改动或替换");
+
 bool FileReader::open(const Folder &folder, const QByteArray &name, const Stamp *expected, QString *error)
 {
     struct stat st;
@@ -459,7 +461,7 @@ bool FileReader::open(const Folder &folder, const QByteArray &name, const Stamp 
     }
     m_stamp = stamp_of(st);
     if (expected && !m_stamp.same_file(*expected)) {
-        *error = QStringLiteral("文件在计划之后已被改动或替换");
+        *error = kChangedSincePlan;
         return false;
     }
     return true;

@@ -160,6 +160,9 @@ private:
     const Folder *m_folder;
 };
 
+// Why a file was left alone: it is no longer as it was planned.
+extern const QString kChangedSincePlan;
+
 // Reads a regular file of a folder; opens no link, FIFO or device.
 class FileReader
 {

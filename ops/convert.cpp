@@ -156,7 +156,11 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
             return plan;
     }
     QHash<QByteArray, QString> pageSources; // page name -> the text file it is made from
-    for (const Entry &entry : listing.plain) {
+    const int count = int(listing.plain.size());
+    for (int i = 0; i < count; ++i) {
+        const Entry &entry = listing.plain[size_t(i)];
+        if (progress && examineContents)
+            progress(i, count + 1);
         if (extension_bytes(entry.name) != "txt")
             continue;
         const FileName page = page_name_of(entry.name);
@@ -255,7 +259,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
             report.problems.append({kIndexName, indexPage.error()});
     }
     if (!folder.sync(&error))
-        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
+        note_unsynced(report, folder, error);
     return report;
 }
 

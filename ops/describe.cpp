@@ -2,6 +2,7 @@
 
 #include "pages.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace torvale {
@@ -150,7 +151,8 @@ PlanTable describe_plan(const ConvertPlan &plan)
 ReportText describe_report(Operation operation, const Report &report)
 {
     ReportText text;
-    const int skips = int(report.problems.size());
+    const int skips = int(std::count_if(report.problems.cbegin(), report.problems.cend(),
+                                        [](const Problem &p) { return !p.wholeFolder; }));
     switch (operation) {
     case Operation::Rename:
         text.summary = QStringLiteral("已更名 %1 个文件（共 %2 个）").arg(report.changed).arg(report.files);
@@ -174,7 +176,7 @@ ReportText describe_report(Operation operation, const Report &report)
         text.summary = QStringLiteral("撤销了 %1 处改动（共 %2 处）").arg(report.changed).arg(report.files);
         break;
     }
-    if (skips > 0) {
+    if (!report.problems.isEmpty()) {
         text.heading = report.changed > 0 ? QStringLiteral("以下文件被跳过或处理失败，其它文件已处理完毕：")
                                           : QStringLiteral("以下文件被跳过或处理失败：");
     }

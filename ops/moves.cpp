@@ -122,7 +122,7 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
     if (!parked.isEmpty() && notRestored.isEmpty() && folder.sync(&error))
         folder.remove(kJournalName, folder.stamp(kJournalName), &error);
     if (!folder.sync(&error))
-        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
+        note_unsynced(report, folder, error);
     if (failure.isEmpty())
         return;
 

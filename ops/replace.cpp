@@ -161,7 +161,7 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     };
     auto unreadable = [&] { return skip(QStringLiteral("无法读取：%1").arg(error)); };
     if (!reader.open(folder, file.name.bytes, &file.stamp, &error))
-        return unreadable();
+        return reader.stamp().exists() ? skip(error) : unreadable(); // opened, but not as planned
     // A binary file is known from its start, and not read further.
     QByteArray head;
     if (reader.read_some(head, 64 * 1024, &error) < 0)
@@ -199,9 +199,12 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     }
     if (!whole && !reader.rewind())
         return unreadable();
+    // Read on until the file is known as text holding the search text, or
+    // as neither (a file that is not text is named only when it holds it).
     LineChunks chunks(reader);
-    for (QByteArray piece; !whole && !scan.hopeless() && chunks.next(&piece, &error);) {
-        scan.feed(piece);
+    for (QByteArray piece; !whole && !(scan.hopeless() && mayOccur) && chunks.next(&piece, &error);) {
+        if (!scan.hopeless())
+            scan.feed(piece);
         mayOccur = mayOccur || needles.may_occur_in(piece);
         keptSize = keptSize >= 0 && keptSize + piece.size() <= kKept ? keptSize + piece.size() : -1;
         if (keptSize >= 0)
@@ -315,7 +318,8 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
     if (examineContents && !params.find.isEmpty()) {
         const Needles needles(plan);
         std::mutex mutex;
-        run_in_parallel(int(plan.files.size()),
+        const int count = int(plan.files.size());
+        run_in_parallel(count,
                         [&](int i) {
                             const Rewrite verdict = rewrite_safely(*plan.folder, plan.files[size_t(i)],
                                                                    needles, nullptr, {}, false);
@@ -325,7 +329,10 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
                                 plan.skipReasons.insert(i, verdict.skipReason);
                             }
                         },
-                        {});
+                        [&](int done) {
+                            if (progress)
+                                progress(done, count + 1);
+                        });
     }
     return plan;
 }
@@ -363,9 +370,17 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
             count,
             [&](int k) {
                 const int i = first + k;
-                if (plan.occurrences[size_t(i)] == 0 || plan.skipReasons.contains(i))
-                    return; // known from the plan: nothing to read
-                batch[size_t(k)] = rewrite_safely(folder, plan.files[size_t(i)], needles, plan.backups.get(),
+                if (plan.skipReasons.contains(i))
+                    return; // known from the plan
+                const Entry &file = plan.files[size_t(i)];
+                if (plan.occurrences[size_t(i)] == 0) {
+                    // Shown without hits: not read again, but named when it
+                    // has changed since.
+                    if (!folder.stamp(file.name.bytes).same_file(file.stamp))
+                        batch[size_t(k)].skipReason = kChangedSincePlan + QStringLiteral("，未修改");
+                    return;
+                }
+                batch[size_t(k)] = rewrite_safely(folder, file, needles, plan.backups.get(),
                                                   QByteArray::number(i), true);
             },
             [&](int n) { stepwise(first + n); });
@@ -403,7 +418,7 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
     for (auto it = problems.cbegin(); it != problems.cend(); ++it)
         report.problems.append({plan.files[size_t(it.key())].name.shown(), it.value()});
     if (!folder.sync(&error))
-        report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error)});
+        note_unsynced(report, folder, error);
     for (const qint32 count : replaced) {
         report.changed += count > 0;
         report.occurrences += count;

@@ -19,6 +19,7 @@ struct Problem
 {
     QString name; // as shown (FileName::shown)
     QString reason;
+    bool wholeFolder = false; // the folder's, not one file's (its flush to disk failed)
 };
 
 // One change that an operation made, as much as taking it back needs.
@@ -56,6 +57,12 @@ struct Report
 
     bool ok() const { return status == Status::Done && problems.isEmpty(); }
 };
+
+// Notes that the folder's changes could not be flushed to disk.
+inline void note_unsynced(Report &report, const Folder &folder, const QString &error)
+{
+    report.problems.append({folder.path(), QStringLiteral("无法把改动写入磁盘：%1").arg(error), true});
+}
 
 inline Report refused(const QString &why)
 {

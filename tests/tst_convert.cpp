@@ -160,6 +160,17 @@ private slots:
             QVERIFY(read(tmp.path(), QByteArray("lf.htm")).contains(gbk(u("标题</H2>"))));
         }
     }
+
+    // The preview reads every text file; the window's bar moves meanwhile.
+    void previewReportsProgress()
+    {
+        TempDir tmp;
+        for (const char *name : {"a.txt", "b.txt", "c.dat"})
+            write(tmp.path(), QByteArray(name), "x");
+        QList<int> values;
+        plan_convert({tmp.path(), "T"}, true, [&](int value, int maximum) { values << value * 10 + maximum; });
+        QCOMPARE(values, (QList<int>{4, 14, 24}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConvert)

@@ -104,6 +104,9 @@ private slots:
                                        << "new" << (piece + "new").repeated(250) << false << 0644;
         QTest::newRow("1 MB GBK line, straddling bytes")
             << piece.repeated(250) << u("种") << "x" << piece.repeated(250) << false << 0644;
+        // Found hopeless at once, but the search text comes megabytes later.
+        const QByteArray invalid = QByteArray("\x81\x7f\n") + QByteArray(2 << 20, 'x') + "\nold\n";
+        QTest::newRow("not text, hit after 2 MB") << invalid << "old" << "new" << invalid << true << 0644;
         QTest::newRow("ambiguous: UTF-8 or GBK bytes?") << QByteArray("caf\xC3\xA9 old") << "old" << u("新")
                                                         << QByteArray("caf\xC3\xA9 old") << true << 0644;
     }
@@ -164,20 +167,30 @@ private slots:
     }
 
     // The plan examined every file; a file changed before the run is
-    // reported, not rewritten from what the plan saw.
+    // reported, not rewritten from what the plan saw (nor left unnamed
+    // because the plan saw no hit in it).
     void changedAfterThePlan()
     {
         TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "old");
         write(tmp.path(), QByteArray("b.txt"), "old");
-        const ReplacePlan plan = plan_replace({tmp.path(), "old", "new"}, true);
+        write(tmp.path(), QByteArray("c.txt"), "none");
+        int done = 0; // the preview's bar moves to the end of the files
+        const ReplacePlan plan = plan_replace({tmp.path(), "old", "new"}, true,
+                                              [&](int value, int maximum) { done = value + maximum; });
+        QCOMPARE(done, 3 + 4);
         QCOMPARE(plan.occurrences[0], 1);
         write(tmp.path(), QByteArray("a.txt"), "old and mine");
+        write(tmp.path(), QByteArray("c.txt"), "old");
         const Report report = apply_replace(plan);
         QCOMPARE(report.changed, 1);
-        QCOMPARE(report.problems.size(), 1);
-        QCOMPARE(report.problems[0].name, "a.txt");
+        QCOMPARE(report.problems.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(report.problems[i].name, i == 0 ? "a.txt" : "c.txt");
+            QVERIFY2(report.problems[i].reason.startsWith(kChangedSincePlan), qPrintable(report.problems[i].reason));
+        }
         QCOMPARE(read(tmp.path(), QByteArray("a.txt")), "old and mine");
+        QCOMPARE(read(tmp.path(), QByteArray("c.txt")), "old");
         QCOMPARE(read(tmp.path(), QByteArray("b.txt")), "new");
     }
 };

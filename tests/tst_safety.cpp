@@ -241,17 +241,29 @@ private slots:
         QCOMPARE(snapshot(tmp.path()), before);
     }
 
-    // A flush to disk that fails is a failure, not a success.
+    // A flush to disk that fails is a failure, not a success; the folder's
+    // own flush is not counted as a skipped file.
+    void failedFlushIsReported_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("rename") << QStringList{"rename", "DIR", "--start", "1"} << QString();
+        QTest::newRow("replace") << QStringList{"replace", "DIR", "--find", "old", "--replace", "new"}
+                                 << u("修改了 1 个文件，替换 1 处（共 1 个文件），跳过 0 个");
+    }
     void failedFlushIsReported()
     {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, summary);
         if (!strace_works())
             QSKIP("strace cannot inject faults here (no ptrace)");
         TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "old");
-        const Run run =
-            cli({"rename", tmp.path(), "--start", "1"}, {"trace=fsync", "inject=fsync:error=EIO"});
+        arguments.replaceInStrings("DIR", tmp.path());
+        const Run run = cli(arguments, {"trace=fsync", "inject=fsync:error=EIO"});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(u("磁盘读写出错")), qPrintable(run.err));
+        QVERIFY2((run.out + run.err).contains(summary), qPrintable(run.out + run.err));
     }
 
     void secondRunIsRefused()
