@@ -35,6 +35,8 @@ void show_report(QWidget *parent, Operation operation, const Report &report)
             details = text.problems.join(QLatin1Char('\n'));
         }
         message = text.heading + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
+        if (!report.notes.isEmpty())
+            message = report.notes.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + message;
     } else if (!report.notes.isEmpty()) {
         QMessageBox::information(parent, QStringLiteral("提示"), report.notes.join(QLatin1Char('\n')));
         return;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -206,6 +207,35 @@ bool is_own_file_name(QByteArrayView name, OwnFile kind)
             return false;
     }
     return true;
+}
+
+namespace {
+const QByteArray kSwapPrefix = QByteArrayLiteral(".torvale-swap-");
+constexpr int kSwapFields = 4;
+} // namespace
+
+QByteArray SwapName::bytes() const
+{
+    QByteArray name = kSwapPrefix;
+    for (const quint64 field : {ours, inode, quint64(size), quint64(modifiedNs)})
+        name += QByteArray::number(field, 16).rightJustified(kOwnDigits, '0');
+    return name + kOwnSuffix;
+}
+
+std::optional<SwapName> SwapName::parse(QByteArrayView name)
+{
+    const qsizetype digits = kSwapFields * kOwnDigits;
+    if (name.size() != kSwapPrefix.size() + digits + qsizetype(sizeof kOwnSuffix - 1) ||
+        !name.startsWith(kSwapPrefix) || !name.endsWith(kOwnSuffix))
+        return std::nullopt;
+    quint64 fields[kSwapFields];
+    for (int i = 0; i < kSwapFields; ++i) {
+        const QByteArrayView hex = name.sliced(kSwapPrefix.size() + i * kOwnDigits, kOwnDigits);
+        if (!std::all_of(hex.begin(), hex.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+            return std::nullopt;
+        fields[i] = hex.toByteArray().toULongLong(nullptr, 16);
+    }
+    return SwapName{fields[0], fields[1], qint64(fields[2]), qint64(fields[3])};
 }
 
 NativePath::NativePath(const QString &path) : bytes(QFile::encodeName(path))
@@ -411,6 +441,24 @@ bool Folder::rename(const QByteArray &from, const QByteArray &to, QString *error
         }
     }
     *error = describe_errno(err);
+    return false;
+}
+
+bool Folder::exchange(const Entry &a, const Entry &b, QString *error) const
+{
+    const QByteArray &x = a.name.bytes, &y = b.name.bytes;
+    if (!stamp(x).same_file(a.stamp) || !stamp(y).same_file(b.stamp)) {
+        *error = QStringLiteral("已被改动、改名或删除");
+        return false;
+    }
+    if (::renameat2(m_fd, x.constData(), m_fd, y.constData(), RENAME_EXCHANGE) != 0) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    if (stamp(x).same_file(b.stamp) && stamp(y).same_file(a.stamp))
+        return true;
+    ::renameat2(m_fd, x.constData(), m_fd, y.constData(), RENAME_EXCHANGE); // changed meanwhile
+    *error = QStringLiteral("已被改动、改名或删除");
     return false;
 }
 
@@ -696,30 +744,43 @@ bool FileWriter::publish(QString *error)
             m_folder = nullptr;
             return false;
         }
-    } else if (::renameat2(dir, m_temporary.constData(), dir, m_name.constData(), RENAME_EXCHANGE) == 0) {
-        // Swapped in one step: the file that left must be the one planned,
-        // the one that came the one written; otherwise swap back.
-        if (!m_folder->stamp(m_temporary).same_file(m_replaces) || !is_ours(m_name)) {
-            ::renameat2(dir, m_temporary.constData(), dir, m_name.constData(), RENAME_EXCHANGE);
+    } else {
+        // Checked, then swapped in one step, under a name that records both
+        // files (a run killed halfway is sorted out by the next one). The
+        // file that left must be the one planned, the one that came the one
+        // written; otherwise it is swapped back.
+        if (!m_folder->stamp(m_name).same_file(m_replaces) || !is_ours(m_temporary)) {
             *error = changed;
             if (!is_ours(m_temporary))
                 m_temporary.clear(); // not ours to remove
             abort();
             return false;
         }
-        ::unlinkat(dir, m_temporary.constData(), 0); // the former version
-    } else {
-        // No swap on this file system: check, then rename over the entry (a
-        // rename replaces a link, it never writes through one).
-        if (errno != EINVAL && errno != ENOSYS)
-            return fail(errno);
-        if (!m_folder->stamp(m_name).same_file(m_replaces) || !is_ours(m_temporary)) {
-            *error = changed;
+        const QByteArray swap =
+            SwapName{m_ours.inode, m_replaces.inode, m_replaces.size, m_replaces.modifiedNs}.bytes();
+        if (!m_folder->rename(m_temporary, swap, error)) {
             abort();
             return false;
         }
-        if (::renameat(dir, m_temporary.constData(), dir, m_name.constData()) != 0)
-            return fail(errno);
+        m_temporary = swap;
+        if (::renameat2(dir, swap.constData(), dir, m_name.constData(), RENAME_EXCHANGE) == 0) {
+            if (!m_folder->stamp(swap).same_file(m_replaces) || !is_ours(m_name)) {
+                ::renameat2(dir, swap.constData(), dir, m_name.constData(), RENAME_EXCHANGE);
+                *error = changed;
+                if (!is_ours(swap))
+                    m_temporary.clear(); // not ours to remove
+                abort();
+                return false;
+            }
+            ::unlinkat(dir, swap.constData(), 0); // the former version
+        } else {
+            // No swap on this file system: rename over the entry (a rename
+            // replaces a link, it never writes through one).
+            if (errno != EINVAL && errno != ENOSYS)
+                return fail(errno);
+            if (::renameat(dir, swap.constData(), dir, m_name.constData()) != 0)
+                return fail(errno);
+        }
     }
     m_temporary.clear();
     m_folder = nullptr;

@@ -58,6 +58,26 @@ enum class OwnFile {
 QByteArray own_file_name(OwnFile kind);
 bool is_own_file_name(QByteArrayView name, OwnFile kind);
 
+// The name a new version takes just before it is swapped with the file it
+// replaces. It records both files, so that what a run killed between the
+// swap and its check left behind can be told apart by the next run: the new
+// version never put in place, the planned file swapped out, or a file
+// changed meanwhile that must go back to its place.
+struct SwapName
+{
+    quint64 ours = 0; // the new version's inode
+    quint64 inode = 0; // the planned file's inode, size and time
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+
+    QByteArray bytes() const;
+    static std::optional<SwapName> parse(QByteArrayView name);
+    bool is_planned(const Stamp &s) const
+    {
+        return s.is_regular() && s.inode == inode && s.size == size && s.modifiedNs == modifiedNs;
+    }
+};
+
 // A path as the system takes it: bytes. Made from text (as Qt gives paths)
 // or from the bytes of a command-line argument, which may not be UTF-8.
 struct NativePath
@@ -113,6 +133,9 @@ public:
 
     // Renames an entry, failing instead of replacing an existing one.
     bool rename(const QByteArray &from, const QByteArray &to, QString *error) const;
+
+    // Exchanges two entries, only while each is still the file that was seen.
+    bool exchange(const Entry &a, const Entry &b, QString *error) const;
 
     // Removes an entry, only while it is still the file that was seen.
     bool remove(const QByteArray &name, const Stamp &expected, QString *error) const;

@@ -28,13 +28,17 @@ PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringLi
     return table;
 }
 
-// The row of one of the program's own temporary files that the run removes.
+// The row of one of the program's own temporary files that the run removes,
+// or of a file of the user's that it puts back in place.
 QStringList leftover_cells(const PlanBase &plan, int row, int columns)
 {
-    QStringList cells{plan.leftovers[size_t(row)].name.shown()};
+    const bool removed = row < int(plan.leftovers.size());
+    QStringList cells{removed ? plan.leftovers[size_t(row)].name.shown()
+                              : plan.putBack[size_t(row) - plan.leftovers.size()].second.name.shown()};
     while (cells.size() < columns - 1)
         cells << QString();
-    return cells << QStringLiteral("删除（上次被中断的操作留下的临时文件）");
+    return cells << (removed ? QStringLiteral("删除（上次被中断的操作留下的临时文件）")
+                             : QStringLiteral("放回原处（上次被中断的操作进行时它被改动过）"));
 }
 
 } // namespace
@@ -72,7 +76,7 @@ PlanTable describe_plan(const RenamePlan &plan)
 {
     PlanTable t = begin_table(Operation::Rename, plan,
                               {QStringLiteral("原文件名"), QStringLiteral("新文件名")}, {kArrow});
-    const int leftovers = int(plan.leftovers.size()), recovered = leftovers + int(plan.recovery.size());
+    const int leftovers = plan.leading_rows(), recovered = leftovers + int(plan.recovery.size());
     t.rowCount = recovered + int(plan.sources.size());
     t.cells = [&plan, leftovers, recovered](int row) -> QStringList {
         if (row < leftovers)
@@ -100,7 +104,7 @@ PlanTable describe_plan(const ReplacePlan &plan)
         if (plan.occurrences[size_t(i)] > 0 || plan.skipReasons.contains(i))
             shownFiles->push_back(i);
     }
-    const int leftovers = int(plan.leftovers.size());
+    const int leftovers = plan.leading_rows();
     t.rowCount = leftovers + int(shownFiles->size());
     t.cells = [&plan, leftovers, shownFiles](int row) -> QStringList {
         if (row < leftovers)
@@ -124,7 +128,7 @@ PlanTable describe_plan(const ConvertPlan &plan)
     PlanTable t = begin_table(Operation::Convert, plan,
                               {QStringLiteral("文本文件"), QStringLiteral("网页"), QStringLiteral("说明")},
                               {kArrow, kColon});
-    const int leftovers = int(plan.leftovers.size()), pages = leftovers + int(plan.items.size());
+    const int leftovers = plan.leading_rows(), pages = leftovers + int(plan.items.size());
     t.rowCount = plan.ok() ? pages + 1 : pages; // and index.htm
     t.cells = [&plan, leftovers, pages](int row) -> QStringList {
         const QString created = QStringLiteral("新建"), replaced = QStringLiteral("替换已有文件");

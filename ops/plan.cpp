@@ -1,6 +1,32 @@
 #include "plan.h"
 
+#include <algorithm>
+
 namespace torvale {
+
+namespace {
+
+// A run killed in the middle of swapping a new version into place left the
+// file under the swap name: the new version itself (never put in place), the
+// planned file (the new version is in place), or a file that was changed
+// during the run and must go back. Anything else stays as it is.
+void sort_out_swap(const Entry &left, const SwapName &swap, const std::vector<Entry> &files, PlanBase &plan)
+{
+    if (left.stamp.inode == swap.ours) {
+        plan.leftovers.push_back(left);
+        return;
+    }
+    const auto placed = std::find_if(files.cbegin(), files.cend(),
+                                     [&](const Entry &e) { return e.stamp.inode == swap.ours; });
+    if (placed == files.cend())
+        return;
+    if (swap.is_planned(left.stamp))
+        plan.leftovers.push_back(left);
+    else
+        plan.putBack.emplace_back(left, *placed);
+}
+
+} // namespace
 
 bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
 {
@@ -11,8 +37,12 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
         return false;
     }
     for (const Entry &entry : listing.others) {
-        if (is_own_file_name(entry.name.bytes, OwnFile::Write) && entry.stamp.is_regular())
+        if (!entry.stamp.is_regular())
+            continue;
+        if (is_own_file_name(entry.name.bytes, OwnFile::Write))
             plan.leftovers.push_back(entry);
+        else if (const std::optional<SwapName> swap = SwapName::parse(entry.name.bytes))
+            sort_out_swap(entry, *swap, listing.plain, plan);
     }
     plan.refusal = plan.folder->check_writable();
     return plan.ok();
@@ -30,9 +60,15 @@ std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)
         report = refused(error);
         return std::nullopt;
     }
-    // Files a killed run was writing: never the user's, never finished.
+    // Files a killed run was writing, never finished or no longer needed;
+    // and the user's files it had swapped out, back in their places.
     for (const Entry &leftover : plan.leftovers)
         plan.folder->remove(leftover.name.bytes, leftover.stamp, &error);
+    for (const auto &[theirs, ours] : plan.putBack) {
+        if (plan.folder->exchange(theirs, ours, &error) && plan.folder->remove(theirs.name.bytes, ours.stamp, &error))
+            report.notes << QStringLiteral("“%1”在上次被中断的操作进行时被改动过，已放回原处。")
+                                .arg(ours.name.shown());
+    }
     return lock;
 }
 

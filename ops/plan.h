@@ -13,13 +13,18 @@ namespace torvale {
 // What every operation's plan holds besides its own rows: the working folder,
 // held open from planning to the end of the run, why the run would be
 // refused, and the program's own temporary files that a killed run left
-// there (the run removes them).
+// there (the run removes them, or puts back what was the user's).
 struct PlanBase
 {
     std::shared_ptr<Folder> folder;
     QString refusal; // when not empty, nothing may be changed, for this reason
     std::vector<Entry> leftovers;
+    // A file that a killed run had swapped out of its place because it was
+    // changed during the run, and the new version that took the place.
+    std::vector<std::pair<Entry, Entry>> putBack;
     bool ok() const { return refusal.isEmpty(); }
+    // The rows of a plan's table that come before its files.
+    int leading_rows() const { return int(leftovers.size() + putBack.size()); }
 };
 
 // Opens the folder of a plan (refused for the root and the system's

@@ -5,6 +5,7 @@
 
 #include "testutil.h"
 
+#include "files/folder.h"
 #include "ops/journal.h"
 
 using namespace testutil;
@@ -17,7 +18,8 @@ QMap<QByteArray, QByteArray> user_files(const QString &dir)
 {
     QMap<QByteArray, QByteArray> files = snapshot(dir);
     files.removeIf([](const auto &it) {
-        return it.key().startsWith(".torvale-write-") || it.key() == torvale::kJournalName;
+        return it.key().startsWith(".torvale-write-") || it.key().startsWith(".torvale-swap-") ||
+               it.key() == torvale::kJournalName;
     });
     return files;
 }
@@ -112,6 +114,52 @@ private slots:
         QCOMPARE(after.size(), count); // the unfinished writes are gone
         for (const QByteArray &bytes : after)
             QCOMPARE(bytes, changed);
+    }
+
+    // A run killed while it swaps a new version in leaves one file under
+    // the swap name: the new version, the planned file, or a file edited
+    // during the run. The next run removes the first two, puts the third
+    // back in place and says so, and keeps it when its place is gone.
+    void leftInTheSwap_data()
+    {
+        QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<QByteArray>("left"); // a.txt afterwards ("" when only the swap file stays)
+        QTest::newRow("the new version, never swapped in") << QByteArray("new") << QByteArray("old");
+        QTest::newRow("the planned file, swapped out") << QByteArray("planned") << QByteArray("new");
+        QTest::newRow("an edited file, swapped out") << QByteArray("edited") << QByteArray("old, edited");
+        QTest::newRow("an edited file, its place gone") << QByteArray("gone") << QByteArray();
+    }
+    void leftInTheSwap()
+    {
+        QFETCH(QByteArray, state);
+        QFETCH(QByteArray, left);
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        write(tmp.path(), QByteArray("new"), "new");
+        struct stat planned, ours;
+        QCOMPARE(::stat(path_of(tmp.path(), "a.txt").constData(), &planned), 0);
+        QCOMPARE(::stat(path_of(tmp.path(), "new").constData(), &ours), 0);
+        const QByteArray swap = path_of(
+            tmp.path(), torvale::SwapName{ours.st_ino, planned.st_ino, planned.st_size,
+                                          qint64(planned.st_mtim.tv_sec) * 1000000000 + planned.st_mtim.tv_nsec}
+                            .bytes());
+        if (state == "edited" || state == "gone")
+            write(tmp.path(), QByteArray("a.txt"), "old, edited"); // the same file, other bytes
+        if (state == "new") {
+            QCOMPARE(::rename(path_of(tmp.path(), "new").constData(), swap.constData()), 0);
+        } else {
+            QCOMPARE(::rename(path_of(tmp.path(), "a.txt").constData(), swap.constData()), 0);
+            QCOMPARE(::rename(path_of(tmp.path(), "new").constData(), path_of(tmp.path(), "a.txt").constData()), 0);
+        }
+        if (state == "gone")
+            QCOMPARE(::unlink(path_of(tmp.path(), "a.txt").constData()), 0);
+
+        const Run run = cli({"replace", tmp.path(), "--find", "zzz", "--replace", "y"});
+        QCOMPARE(run.out.contains(u("“a.txt”在上次被中断的操作进行时被改动过，已放回原处")), state == "edited");
+        const auto after = snapshot(tmp.path());
+        QCOMPARE(after.size(), 1);
+        QCOMPARE(after.value("a.txt", after.value(swap.mid(swap.lastIndexOf('/') + 1))),
+                 left.isEmpty() ? QByteArray("old, edited") : left);
     }
 };
 
