@@ -444,6 +444,14 @@ bool Folder::rename(const QByteArray &from, const QByteArray &to, QString *error
     return false;
 }
 
+bool Folder::same_owner(const QByteArray &a, const QByteArray &b) const
+{
+    struct stat x, y;
+    return ::fstatat(m_fd, a.constData(), &x, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstatat(m_fd, b.constData(), &y, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(x.st_mode) &&
+           S_ISREG(y.st_mode) && x.st_uid == y.st_uid;
+}
+
 bool Folder::exchange(const Entry &a, const Entry &b, QString *error) const
 {
     const QByteArray &x = a.name.bytes, &y = b.name.bytes;

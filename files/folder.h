@@ -134,6 +134,9 @@ public:
     // Renames an entry, failing instead of replacing an existing one.
     bool rename(const QByteArray &from, const QByteArray &to, QString *error) const;
 
+    // True when both entries are regular files of the same owner.
+    bool same_owner(const QByteArray &a, const QByteArray &b) const;
+
     // Exchanges two entries, only while each is still the file that was seen.
     bool exchange(const Entry &a, const Entry &b, QString *error) const;
 

@@ -9,7 +9,8 @@ namespace {
 // A run killed in the middle of swapping a new version into place left the
 // file under the swap name: the new version itself (never put in place), the
 // planned file (the new version is in place), or a file that was changed
-// during the run and must go back. Anything else stays as it is.
+// during the run and must go back (the new version in its place has the
+// same owner, as the new versions of a run have). Anything else stays.
 void sort_out_swap(const Entry &left, const SwapName &swap, const std::vector<Entry> &files, PlanBase &plan)
 {
     if (left.stamp.inode == swap.ours) {
@@ -22,8 +23,9 @@ void sort_out_swap(const Entry &left, const SwapName &swap, const std::vector<En
         return;
     if (swap.is_planned(left.stamp))
         plan.leftovers.push_back(left);
-    else
-        plan.putBack.emplace_back(left, *placed);
+    else if (plan.folder->same_owner(left.name.bytes, placed->name.bytes))
+        plan.putBack.emplace_back(left, *placed); // not one put there by someone else
+
 }
 
 } // namespace
