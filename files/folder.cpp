@@ -444,30 +444,13 @@ bool Folder::rename(const QByteArray &from, const QByteArray &to, QString *error
     return false;
 }
 
-bool Folder::same_owner(const QByteArray &a, const QByteArray &b) const
+bool Folder::may_remove_unprivileged(const QByteArray &name) const
 {
-    struct stat x, y;
-    return ::fstatat(m_fd, a.constData(), &x, AT_SYMLINK_NOFOLLOW) == 0 &&
-           ::fstatat(m_fd, b.constData(), &y, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(x.st_mode) &&
-           S_ISREG(y.st_mode) && x.st_uid == y.st_uid;
-}
-
-bool Folder::exchange(const Entry &a, const Entry &b, QString *error) const
-{
-    const QByteArray &x = a.name.bytes, &y = b.name.bytes;
-    if (!stamp(x).same_file(a.stamp) || !stamp(y).same_file(b.stamp)) {
-        *error = QStringLiteral("已被改动、改名或删除");
+    struct stat folder, entry;
+    if (::fstat(m_fd, &folder) != 0 || ::fstatat(m_fd, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
-    }
-    if (::renameat2(m_fd, x.constData(), m_fd, y.constData(), RENAME_EXCHANGE) != 0) {
-        *error = describe_errno(errno);
-        return false;
-    }
-    if (stamp(x).same_file(b.stamp) && stamp(y).same_file(a.stamp))
-        return true;
-    ::renameat2(m_fd, x.constData(), m_fd, y.constData(), RENAME_EXCHANGE); // changed meanwhile
-    *error = QStringLiteral("已被改动、改名或删除");
-    return false;
+    const uid_t me = ::geteuid();
+    return !(folder.st_mode & S_ISVTX) || entry.st_uid == me;
 }
 
 bool Folder::remove(const QByteArray &name, const Stamp &expected, QString *error) const

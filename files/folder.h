@@ -134,11 +134,10 @@ public:
     // Renames an entry, failing instead of replacing an existing one.
     bool rename(const QByteArray &from, const QByteArray &to, QString *error) const;
 
-    // True when both entries are regular files of the same owner.
-    bool same_owner(const QByteArray &a, const QByteArray &b) const;
-
-    // Exchanges two entries, only while each is still the file that was seen.
-    bool exchange(const Entry &a, const Entry &b, QString *error) const;
+    // True when the entry is this user's to remove: the folder is not
+    // shared with the sticky bit, or the entry belongs to this user (also
+    // when running as root, who could remove anyone's).
+    bool may_remove_unprivileged(const QByteArray &name) const;
 
     // Removes an entry, only while it is still the file that was seen.
     bool remove(const QByteArray &name, const Stamp &expected, QString *error) const;

@@ -29,16 +29,16 @@ PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringLi
 }
 
 // The row of one of the program's own temporary files that the run removes,
-// or of a file of the user's that it puts back in place.
+// or of one it keeps since it may hold the user's changes.
 QStringList leftover_cells(const PlanBase &plan, int row, int columns)
 {
     const bool removed = row < int(plan.leftovers.size());
     QStringList cells{removed ? plan.leftovers[size_t(row)].name.shown()
-                              : plan.putBack[size_t(row) - plan.leftovers.size()].second.name.shown()};
+                              : plan.kept[size_t(row) - plan.leftovers.size()].name.shown()};
     while (cells.size() < columns - 1)
         cells << QString();
     return cells << (removed ? QStringLiteral("删除（上次被中断的操作留下的临时文件）")
-                             : QStringLiteral("放回原处（上次被中断的操作进行时它被改动过）"));
+                             : QStringLiteral("保留（上次被中断时正被改动的文件，可能含有您的改动）"));
 }
 
 } // namespace
@@ -180,10 +180,11 @@ ReportText describe_report(Operation operation, const Report &report)
         text.summary = QStringLiteral("撤销了 %1 处改动（共 %2 处）").arg(report.changed).arg(report.files);
         break;
     }
-    if (!report.problems.isEmpty()) {
+    if (!report.problems.isEmpty() && skips == 0)
+        text.heading = QStringLiteral("文件都已处理完毕，但有以下问题：");
+    else if (!report.problems.isEmpty())
         text.heading = report.changed > 0 ? QStringLiteral("以下文件被跳过或处理失败，其它文件已处理完毕：")
                                           : QStringLiteral("以下文件被跳过或处理失败：");
-    }
     for (const Problem &p : report.problems)
         text.problems << p.name + kColon + p.reason;
     return text;

@@ -1,34 +1,29 @@
 #include "plan.h"
 
-#include <algorithm>
-
 namespace torvale {
 
 namespace {
 
-// A run killed in the middle of swapping a new version into place left the
-// file under the swap name: the new version itself (never put in place), the
-// planned file (the new version is in place), or a file that was changed
-// during the run and must go back (the new version in its place has the
-// same owner, as the new versions of a run have). Anything else stays.
-void sort_out_swap(const Entry &left, const SwapName &swap, const std::vector<Entry> &files, PlanBase &plan)
+// A run killed in the middle of swapping a new version into place left a
+// file under the swap name: the new version itself (never put in place),
+// the planned file (the new version is in place), or a file that was
+// changed during the run, which may be the user's only copy of that change:
+// that one is kept and named, never moved or removed.
+void sort_out_swap(const Entry &left, const SwapName &swap, PlanBase &plan)
 {
-    if (left.stamp.inode == swap.ours) {
+    if (left.stamp.inode == swap.ours || swap.is_planned(left.stamp))
         plan.leftovers.push_back(left);
-        return;
-    }
-    const auto placed = std::find_if(files.cbegin(), files.cend(),
-                                     [&](const Entry &e) { return e.stamp.inode == swap.ours; });
-    if (placed == files.cend())
-        return;
-    if (swap.is_planned(left.stamp))
-        plan.leftovers.push_back(left);
-    else if (plan.folder->same_owner(left.name.bytes, placed->name.bytes))
-        plan.putBack.emplace_back(left, *placed); // not one put there by someone else
-
+    else
+        plan.kept.push_back(left);
 }
 
 } // namespace
+
+QString kept_text(const Entry &kept)
+{
+    return QStringLiteral("隐藏文件“%1”未删除：上次操作被中断时有一个文件正被改动，这可能是改动后的版本，请查看后自行处理。")
+        .arg(kept.name.shown());
+}
 
 bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
 {
@@ -39,12 +34,14 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
         return false;
     }
     for (const Entry &entry : listing.others) {
-        if (!entry.stamp.is_regular())
+        // Only what this user could remove anyway (in a shared folder with
+        // the sticky bit, not someone else's, even when running as root).
+        if (!entry.stamp.is_regular() || !plan.folder->may_remove_unprivileged(entry.name.bytes))
             continue;
         if (is_own_file_name(entry.name.bytes, OwnFile::Write))
             plan.leftovers.push_back(entry);
         else if (const std::optional<SwapName> swap = SwapName::parse(entry.name.bytes))
-            sort_out_swap(entry, *swap, listing.plain, plan);
+            sort_out_swap(entry, *swap, plan);
     }
     plan.refusal = plan.folder->check_writable();
     return plan.ok();
@@ -62,15 +59,11 @@ std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)
         report = refused(error);
         return std::nullopt;
     }
-    // Files a killed run was writing, never finished or no longer needed;
-    // and the user's files it had swapped out, back in their places.
+    // Files a killed run was writing, never finished or no longer needed.
     for (const Entry &leftover : plan.leftovers)
         plan.folder->remove(leftover.name.bytes, leftover.stamp, &error);
-    for (const auto &[theirs, ours] : plan.putBack) {
-        if (plan.folder->exchange(theirs, ours, &error) && plan.folder->remove(theirs.name.bytes, ours.stamp, &error))
-            report.notes << QStringLiteral("“%1”在上次被中断的操作进行时被改动过，已放回原处。")
-                                .arg(ours.name.shown());
-    }
+    for (const Entry &kept : plan.kept)
+        report.notes << kept_text(kept);
     return lock;
 }
 

@@ -13,19 +13,22 @@ namespace torvale {
 // What every operation's plan holds besides its own rows: the working folder,
 // held open from planning to the end of the run, why the run would be
 // refused, and the program's own temporary files that a killed run left
-// there (the run removes them, or puts back what was the user's).
+// there (the run removes them, or keeps and names what may be the user's).
 struct PlanBase
 {
     std::shared_ptr<Folder> folder;
     QString refusal; // when not empty, nothing may be changed, for this reason
     std::vector<Entry> leftovers;
-    // A file that a killed run had swapped out of its place because it was
-    // changed during the run, and the new version that took the place.
-    std::vector<std::pair<Entry, Entry>> putBack;
+    // Files a killed run left that may hold a change the user made during
+    // that run: never removed, named by every run.
+    std::vector<Entry> kept;
     bool ok() const { return refusal.isEmpty(); }
     // The rows of a plan's table that come before its files.
-    int leading_rows() const { return int(leftovers.size() + putBack.size()); }
+    int leading_rows() const { return int(leftovers.size() + kept.size()); }
 };
+
+// The words for a file of the kept kind.
+QString kept_text(const Entry &kept);
 
 // Opens the folder of a plan (refused for the root and the system's
 // folders, and for a folder that may not be changed) and lists it. False,
