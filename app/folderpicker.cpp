@@ -19,12 +19,20 @@ bool is_pseudo_file_system(const QByteArray &type)
     return pseudo.contains(type);
 }
 
+// The root of the volume that holds path; "/" when the system lists no
+// mount for it (as in a bare chroot).
+QString volume_root(const QString &path)
+{
+    const QString root = QStorageInfo(path).rootPath();
+    return root.isEmpty() ? QDir::rootPath() : root;
+}
+
 } // namespace
 
 FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
     : QObject(parent), m_drives(Drive1), m_tree(Dir1)
 {
-    const QString here = QStorageInfo(QDir::currentPath()).rootPath();
+    const QString here = volume_root(QDir::currentPath());
     QStringList roots;
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
         if (!volume.isValid() || !volume.isReady())
@@ -78,7 +86,7 @@ void FolderPicker::useNewModel()
 void FolderPicker::choose(const QString &path)
 {
     m_shownPath = path;
-    const int volume = m_drives->findData(QStorageInfo(path).rootPath());
+    const int volume = m_drives->findData(volume_root(path));
     if (volume >= 0 && volume != m_drives->currentIndex())
         m_drives->setCurrentIndex(volume);
     else if (m_tree->rootIndex() == QModelIndex())
