@@ -68,15 +68,15 @@ for op in ("rename", "replace", "html"):
     for small, big in zip(sizes, sizes[1:]):
         growth = m("names-%s/%d" % (op, big)) / m("names-%s/%d" % (op, small))
         nlogn = (big * math.log(big)) / (small * math.log(small))
-        rows.append(("names %s: time x%.0f files / n log n" % (op, big / small), growth / nlogn, "<= 1"))
+        rows.append(("names %s: %d to %d, growth / n log n" % (op, small, big), growth / nlogn, "<= 1"))
     if sizes:
         rows.append(("names %s: peak MiB at %d" % (op, sizes[-1]), peaks["names-%s/%d" % (op, sizes[-1])] / 1024, "< 300"))
 if "window/preview-100000" in window:
     rows.append(("window preview of 100,000: CPU s", float(window["window/preview-100000"]), "< 2"))
 
 print()
-print("%-34s %8s  %s" % ("ratio", "value", "target"))
+print("%-44s %8s  %s" % ("ratio", "value", "target"))
 for name, value, target in rows:
-    print("%-34s %8.2f  %s" % (name, value, target))
+    print("%-44s %8.2f  %s" % (name, value, target))
 print()
 print("window: " + window["window/rename"])
