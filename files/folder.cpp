@@ -189,6 +189,13 @@ int open_regular(int dirfd, const QByteArray &name, int flags, struct stat *st)
 
 } // namespace
 
+namespace {
+bool is_lower_hex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+} // namespace
+
 QByteArray own_file_name(OwnFile kind)
 {
     return kOwnPrefixes[int(kind)] +
@@ -202,11 +209,8 @@ bool is_own_file_name(QByteArrayView name, OwnFile kind)
     if (name.size() != prefix.size() + kOwnDigits + qsizetype(sizeof kOwnSuffix - 1) ||
         !name.startsWith(prefix) || !name.endsWith(kOwnSuffix))
         return false;
-    for (char c : name.sliced(prefix.size(), kOwnDigits)) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return false;
-    }
-    return true;
+    const QByteArrayView digits = name.sliced(prefix.size(), kOwnDigits);
+    return std::all_of(digits.begin(), digits.end(), is_lower_hex);
 }
 
 namespace {
@@ -231,7 +235,7 @@ std::optional<SwapName> SwapName::parse(QByteArrayView name)
     quint64 fields[kSwapFields];
     for (int i = 0; i < kSwapFields; ++i) {
         const QByteArrayView hex = name.sliced(kSwapPrefix.size() + i * kOwnDigits, kOwnDigits);
-        if (!std::all_of(hex.begin(), hex.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+        if (!std::all_of(hex.begin(), hex.end(), is_lower_hex))
             return std::nullopt;
         fields[i] = hex.toByteArray().toULongLong(nullptr, 16);
     }

@@ -62,7 +62,7 @@ bool is_own_file_name(QByteArrayView name, OwnFile kind);
 // replaces. It records both files, so that what a run killed between the
 // swap and its check left behind can be told apart by the next run: the new
 // version never put in place, the planned file swapped out, or a file
-// changed meanwhile that must go back to its place.
+// changed meanwhile, which may be the user's only copy of a change.
 struct SwapName
 {
     quint64 ours = 0; // the new version's inode
