@@ -17,13 +17,13 @@ void sort_out_swap(const Entry &left, const SwapName &swap, PlanBase &plan)
         plan.kept.push_back(left);
 }
 
-} // namespace
-
 QString kept_text(const Entry &kept)
 {
     return QStringLiteral("隐藏文件“%1”未删除：上次操作被中断时有一个文件正被改动，这可能是改动后的版本，请查看后自行处理。")
         .arg(kept.name.shown());
 }
+
+} // namespace
 
 bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
 {

@@ -27,9 +27,6 @@ struct PlanBase
     int leading_rows() const { return int(leftovers.size() + kept.size()); }
 };
 
-// The words for a file of the kept kind.
-QString kept_text(const Entry &kept);
-
 // Opens the folder of a plan (refused for the root and the system's
 // folders, and for a folder that may not be changed) and lists it. False,
 // with the plan's refusal set, when it cannot.
