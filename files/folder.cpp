@@ -215,13 +215,21 @@ bool is_own_file_name(QByteArrayView name, OwnFile kind)
 
 namespace {
 const QByteArray kSwapPrefix = QByteArrayLiteral(".torvale-swap-");
-constexpr int kSwapFields = 4;
+constexpr int kSwapFields = 7;
 } // namespace
+
+SwapName SwapName::for_files(const Stamp &ours, const Stamp &planned)
+{
+    return {{ours.inode, ours.size, ours.modifiedNs},
+            {planned.inode, planned.size, planned.modifiedNs},
+            QRandomGenerator::global()->generate64()};
+}
 
 QByteArray SwapName::bytes() const
 {
     QByteArray name = kSwapPrefix;
-    for (const quint64 field : {ours, inode, quint64(size), quint64(modifiedNs)})
+    for (const quint64 field : {ours.inode, quint64(ours.size), quint64(ours.modifiedNs), planned.inode,
+                                quint64(planned.size), quint64(planned.modifiedNs), nonce})
         name += QByteArray::number(field, 16).rightJustified(kOwnDigits, '0');
     return name + kOwnSuffix;
 }
@@ -232,14 +240,14 @@ std::optional<SwapName> SwapName::parse(QByteArrayView name)
     if (name.size() != kSwapPrefix.size() + digits + qsizetype(sizeof kOwnSuffix - 1) ||
         !name.startsWith(kSwapPrefix) || !name.endsWith(kOwnSuffix))
         return std::nullopt;
-    quint64 fields[kSwapFields];
+    quint64 f[kSwapFields];
     for (int i = 0; i < kSwapFields; ++i) {
         const QByteArrayView hex = name.sliced(kSwapPrefix.size() + i * kOwnDigits, kOwnDigits);
         if (!std::all_of(hex.begin(), hex.end(), is_lower_hex))
             return std::nullopt;
-        fields[i] = hex.toByteArray().toULongLong(nullptr, 16);
+        f[i] = hex.toByteArray().toULongLong(nullptr, 16);
     }
-    return SwapName{fields[0], fields[1], qint64(fields[2]), qint64(fields[3])};
+    return SwapName{{f[0], qint64(f[1]), qint64(f[2])}, {f[3], qint64(f[4]), qint64(f[5])}, f[6]};
 }
 
 NativePath::NativePath(const QString &path) : bytes(QFile::encodeName(path))
@@ -751,8 +759,7 @@ bool FileWriter::publish(QString *error)
             abort();
             return false;
         }
-        const QByteArray swap =
-            SwapName{m_ours.inode, m_replaces.inode, m_replaces.size, m_replaces.modifiedNs}.bytes();
+        const QByteArray swap = SwapName::for_files(m_ours, m_replaces).bytes();
         if (!m_folder->rename(m_temporary, swap, error)) {
             abort();
             return false;

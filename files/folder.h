@@ -62,20 +62,27 @@ bool is_own_file_name(QByteArrayView name, OwnFile kind);
 // replaces. It records both files, so that what a run killed between the
 // swap and its check left behind can be told apart by the next run: the new
 // version never put in place, the planned file swapped out, or a file
-// changed meanwhile, which may be the user's only copy of a change.
+// changed meanwhile, which may be the user's only copy of a change. A random
+// part makes the name impossible to take beforehand.
 struct SwapName
 {
-    quint64 ours = 0; // the new version's inode
-    quint64 inode = 0; // the planned file's inode, size and time
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
+    struct Identity
+    {
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        bool matches(const Stamp &s) const
+        {
+            return s.is_regular() && s.inode == inode && s.size == size && s.modifiedNs == modifiedNs;
+        }
+    };
+    Identity ours;    // the new version
+    Identity planned; // the file it replaces
+    quint64 nonce = 0;
 
+    static SwapName for_files(const Stamp &ours, const Stamp &planned);
     QByteArray bytes() const;
     static std::optional<SwapName> parse(QByteArrayView name);
-    bool is_planned(const Stamp &s) const
-    {
-        return s.is_regular() && s.inode == inode && s.size == size && s.modifiedNs == modifiedNs;
-    }
 };
 
 // A path as the system takes it: bytes. Made from text (as Qt gives paths)

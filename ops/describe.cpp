@@ -25,6 +25,7 @@ PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringLi
     table.statement = plan.refusal;
     table.headers = headers;
     table.separators = separators;
+    table.leadingRows = plan.leading_rows();
     return table;
 }
 
@@ -51,7 +52,7 @@ QString PlanTable::line(int row) const
         if (parts[i].isEmpty())
             continue;
         if (!text.isEmpty())
-            text += separators.value(i - 1, kColon);
+            text += row < leadingRows ? kColon : separators.value(i - 1, kColon);
         text += parts[i];
     }
     return marked(row) ? QStringLiteral("× ") + text : text;

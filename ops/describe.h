@@ -35,6 +35,7 @@ struct PlanTable
     // A row as one line: its cells joined ("a.txt → p1.txt", "a.txt：替换 1 处").
     QString line(int row) const;
     QStringList separators; // between the cells
+    int leadingRows = 0;    // rows that say what happens to a file of ours: joined with "："
 };
 
 PlanTable describe_plan(const RenamePlan &plan);

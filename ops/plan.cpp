@@ -11,7 +11,7 @@ namespace {
 // that one is kept and named, never moved or removed.
 void sort_out_swap(const Entry &left, const SwapName &swap, PlanBase &plan)
 {
-    if (left.stamp.inode == swap.ours || swap.is_planned(left.stamp))
+    if (swap.ours.matches(left.stamp) || swap.planned.matches(left.stamp))
         plan.leftovers.push_back(left);
     else
         plan.kept.push_back(left);
@@ -34,14 +34,22 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
         return false;
     }
     for (const Entry &entry : listing.others) {
-        // Only what this user could remove anyway (in a shared folder with
-        // the sticky bit, not someone else's, even when running as root).
+        const std::optional<SwapName> swap = SwapName::parse(entry.name.bytes);
+        if (!swap && !is_own_file_name(entry.name.bytes, OwnFile::Write))
+            continue;
+        // Only what this user could remove anyway is removed (in a shared
+        // folder with the sticky bit, not someone else's, even when running
+        // as root). What a swap moved out is named, whatever it is.
+        if (swap && !entry.stamp.is_regular()) {
+            plan.kept.push_back(entry);
+            continue;
+        }
         if (!entry.stamp.is_regular() || !plan.folder->may_remove_unprivileged(entry.name.bytes))
             continue;
-        if (is_own_file_name(entry.name.bytes, OwnFile::Write))
-            plan.leftovers.push_back(entry);
-        else if (const std::optional<SwapName> swap = SwapName::parse(entry.name.bytes))
+        if (swap)
             sort_out_swap(entry, *swap, plan);
+        else
+            plan.leftovers.push_back(entry);
     }
     plan.refusal = plan.folder->check_writable();
     return plan.ok();

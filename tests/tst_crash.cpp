@@ -119,8 +119,9 @@ private slots:
     // A run killed while it swaps a new version in leaves one file under
     // the swap name: the new version, the planned file, or a file edited
     // during the run. The next run removes the first two; the third may be
-    // the user's only copy of the edit, so it is kept and named. What
-    // someone else left in a shared folder is not the run's to remove.
+    // the user's only copy of the edit, so it is kept and named, also when it
+    // has since taken the new version's inode number, or is no file at all.
+    // What someone else left in a shared folder is not the run's to remove.
     void leftInTheSwap_data()
     {
         QTest::addColumn<QByteArray>("state");
@@ -129,6 +130,8 @@ private slots:
         QTest::newRow("the new version, never swapped in") << QByteArray("new") << QByteArray("old") << false;
         QTest::newRow("the planned file, swapped out") << QByteArray("planned") << QByteArray("new") << false;
         QTest::newRow("an edited file, swapped out") << QByteArray("edited") << QByteArray("new") << true;
+        QTest::newRow("edited, with the new version's inode") << QByteArray("reused") << QByteArray("old") << true;
+        QTest::newRow("a folder, swapped out") << QByteArray("folder") << QByteArray("new") << true;
         QTest::newRow("someone else's, shared folder") << QByteArray("stranger") << QByteArray("old") << true;
     }
     void leftInTheSwap()
@@ -142,14 +145,25 @@ private slots:
         struct stat planned, ours;
         QCOMPARE(::stat(path_of(tmp.path(), "a.txt").constData(), &planned), 0);
         QCOMPARE(::stat(path_of(tmp.path(), "new").constData(), &ours), 0);
-        const QByteArray swapName =
-            torvale::SwapName{ours.st_ino, planned.st_ino, planned.st_size,
-                              qint64(planned.st_mtim.tv_sec) * 1000000000 + planned.st_mtim.tv_nsec}
-                .bytes();
+        auto identity = [](const struct stat &st) {
+            torvale::Stamp s;
+            s.kind = torvale::Stamp::Kind::Regular;
+            s.inode = st.st_ino;
+            s.size = st.st_size;
+            s.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            return s;
+        };
+        const QByteArray swapName = torvale::SwapName::for_files(identity(ours), identity(planned)).bytes();
         const QByteArray swap = path_of(tmp.path(), swapName);
         if (state == "edited")
             write(tmp.path(), QByteArray("a.txt"), "old, edited"); // the same file, other bytes
-        if (state == "new" || state == "stranger") {
+        if (state == "reused")
+            write(tmp.path(), QByteArray("new"), "new, edited");
+        if (state == "folder") {
+            QCOMPARE(::rename(path_of(tmp.path(), "a.txt").constData(), path_of(tmp.path(), "b.txt").constData()), 0);
+            QVERIFY(QDir(tmp.path()).mkdir("a.txt"));
+        }
+        if (state == "new" || state == "reused" || state == "stranger") {
             QCOMPARE(::rename(path_of(tmp.path(), "new").constData(), swap.constData()), 0);
         } else {
             QCOMPARE(::rename(path_of(tmp.path(), "a.txt").constData(), swap.constData()), 0);
@@ -167,7 +181,7 @@ private slots:
         const auto after = snapshot(tmp.path());
         QCOMPARE(after.value("a.txt"), left);
         QCOMPARE(after.contains(swapName), kept);
-        QCOMPARE(after.size(), kept ? 2 : 1);
+        QCOMPARE(after.size(), (kept ? 2 : 1) + (state == "folder"));
     }
 };
 
