@@ -780,6 +780,11 @@ bool FileWriter::publish(QString *error)
             // replaces a link, it never writes through one).
             if (errno != EINVAL && errno != ENOSYS)
                 return fail(errno);
+            if (!m_folder->stamp(m_name).same_file(m_replaces)) {
+                *error = changed; // checked again, as late as can be
+                abort();
+                return false;
+            }
             if (::renameat(dir, swap.constData(), dir, m_name.constData()) != 0)
                 return fail(errno);
         }

@@ -266,6 +266,20 @@ private slots:
         QVERIFY2((run.out + run.err).contains(summary), qPrintable(run.out + run.err));
     }
 
+    // A file system that cannot swap two entries: the new version is renamed
+    // over the file, checked just before.
+    void withoutSwap()
+    {
+        if (!strace_works())
+            QSKIP("strace cannot inject faults here (no ptrace)");
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        const Run run = cli({"replace", tmp.path(), "--find", "old", "--replace", "new"},
+                            {"trace=renameat2", "inject=renameat2:error=EINVAL:when=2"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(snapshot(tmp.path()), (QMap<QByteArray, QByteArray>{{"a.txt", "new"}}));
+    }
+
     void secondRunIsRefused()
     {
         TempDir tmp;
