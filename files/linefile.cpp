@@ -118,17 +118,4 @@ bool BufferWriter::close(TextBuffer &buffer, QString *error, bool durable)
     return drain(buffer, error) && m_writer.write("\r\n", error) && m_writer.finish(error, durable);
 }
 
-bool BufferWriter::finish(TextBuffer &buffer, QString *error)
-{
-    return close(buffer, error, true) && publish(error);
-}
-
-bool write_buffer(const Folder &folder, const QByteArray &name, const Stamp *replaces,
-                  const TextBuffer &buffer, QString *error)
-{
-    TextBuffer copy = buffer;
-    BufferWriter writer;
-    return writer.begin(folder, name, replaces, error) && writer.finish(copy, error);
-}
-
 } // namespace torvale

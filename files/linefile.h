@@ -52,7 +52,7 @@ bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *ex
 
 // Writes a text buffer to an entry of the folder in code page 936, a part at
 // a time as the buffer fills, so that a large page is never held whole; the
-// file takes its place, atomically, at finish (see FileWriter for replaces).
+// file takes its place, atomically, at publish (see FileWriter for replaces).
 // Characters that the code page lacks are written as HTML character
 // references.
 class BufferWriter
@@ -61,21 +61,13 @@ public:
     bool begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error);
     // Writes what the buffer holds and empties it.
     bool drain(TextBuffer &buffer, QString *error);
-    // Writes the rest followed by CR LF, and puts the file in place.
-    bool finish(TextBuffer &buffer, QString *error);
-    // The two halves of finish, for a batch of files made durable at once
-    // between them (see FileWriter).
+    // Writes the rest followed by CR LF and closes the file, durable or to
+    // be made so with its batch; publish then puts it in place.
     bool close(TextBuffer &buffer, QString *error, bool durable);
     bool publish(QString *error) { return m_writer.publish(error); }
 
 private:
     FileWriter m_writer;
 };
-
-// Writes the buffer followed by CR LF to an entry of the folder in code page
-// 936, atomically (see FileWriter for replaces). Characters that the code
-// page lacks are written as HTML character references.
-bool write_buffer(const Folder &folder, const QByteArray &name, const Stamp *replaces,
-                  const TextBuffer &buffer, QString *error);
 
 } // namespace torvale

@@ -22,12 +22,14 @@ QByteArray page_bytes(const QStringList &linesAfterHead)
     return gbk(Text6 + linesAfterHead.join("\r\n") + "\r\n");
 }
 
-QByteArray written(const TextBuffer &buffer)
+QByteArray written(TextBuffer buffer)
 {
     TempDir tmp;
     QString error;
     const auto folder = Folder::open(tmp.path(), &error);
-    if (!folder || !write_buffer(*folder, "page.htm", nullptr, buffer, &error))
+    BufferWriter writer;
+    if (!folder || !writer.begin(*folder, "page.htm", nullptr, &error) || !writer.close(buffer, &error, true) ||
+        !writer.publish(&error))
         return "write failed: " + error.toUtf8();
     return read(tmp.path(), QByteArray("page.htm"));
 }
