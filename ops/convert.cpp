@@ -49,6 +49,7 @@ public:
         if (!m_backup.isEmpty() &&
             !copy_file(*m_plan.folder, m_page.bytes, &m_replaces, *m_plan.backups, m_backup, &m_error)) {
             m_error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(m_error);
+            m_errorWorded = true;
             return false;
         }
         return m_writer.begin(*m_plan.folder, m_page.bytes, m_replaces.exists() ? &m_replaces : nullptr,
@@ -78,8 +79,7 @@ public:
     }
     QString error() const
     {
-        return m_error.startsWith(QStringLiteral("无法保存")) ? m_error
-                                                              : QStringLiteral("写入失败（%1）").arg(m_error);
+        return m_errorWorded ? m_error : QStringLiteral("写入失败（%1）").arg(m_error);
     }
 
 private:
@@ -89,6 +89,7 @@ private:
     const QByteArray m_backup;
     BufferWriter m_writer;
     QString m_error;
+    bool m_errorWorded = false; // m_error is a whole reason, not the cause of a failed write
 };
 
 // Makes the page of one text file, complete but not yet in place.
@@ -202,6 +203,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
     const Folder &folder = *plan.folder;
     if (progress)
         progress(0, FileCount + 1);
+    StepwiseProgress stepwise{progress, FileCount + 1};
 
     // Pages are made side by side, a batch at a time: each complete and
     // closed, the batch made durable with one flush, then each put in place.
@@ -215,7 +217,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
                             batch[size_t(k)] =
                                 make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
                         },
-                        {});
+                        [&](int n) { stepwise(first + n); });
         QString error;
         const bool durable = folder.sync_all(&error);
         run_in_parallel(count,
@@ -239,8 +241,6 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
             } else {
                 report.problems.append({done.problemName, done.problem});
             }
-            if (progress)
-                progress(first + k + 1, FileCount + 1);
         }
     }
 

@@ -285,19 +285,6 @@ Rewrite rewrite_safely(const Folder &folder, const Entry &file, const Needles &n
     }
 }
 
-// Calls progress with every value from the last one given up to value.
-struct StepwiseProgress
-{
-    const Progress &progress;
-    int maximum;
-    int last = 0;
-    void operator()(int value)
-    {
-        while (progress && last < value)
-            progress(++last, maximum);
-    }
-};
-
 } // namespace
 
 ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, const Progress &progress)

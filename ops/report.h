@@ -14,6 +14,20 @@ namespace torvale {
 // plus one, so the value never reaches the maximum).
 using Progress = std::function<void(int value, int maximum)>;
 
+// Calls progress with every value from the last one given up to value (work
+// done side by side finishes files several at a time).
+struct StepwiseProgress
+{
+    const Progress &progress;
+    int maximum;
+    int last = 0;
+    void operator()(int value)
+    {
+        while (progress && last < value)
+            progress(++last, maximum);
+    }
+};
+
 // A file that an operation skipped or failed on, and why.
 struct Problem
 {
