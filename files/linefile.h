@@ -1,7 +1,7 @@
 #pragma once
 
 #include "charset.h"
-#include "folder.h"
+#include "filewriter.h"
 
 #include <QString>
 

@@ -1,5 +1,7 @@
 #include "moves.h"
 
+#include "files/filewriter.h"
+
 #include "journal.h"
 #include "nameindex.h"
 

@@ -5,6 +5,7 @@
 #include "number.h"
 
 #include "files/charset.h"
+#include "files/filewriter.h"
 
 #include <QHash>
 #include <QSet>
