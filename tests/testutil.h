@@ -4,6 +4,10 @@
 // a snapshot of a folder to prove that nothing was lost or changed, other
 // users, small disks, and faults injected from outside with strace.
 
+#include "ops/convert.h"
+#include "ops/rename.h"
+#include "ops/replace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -24,6 +28,22 @@
 #include <unistd.h>
 
 namespace testutil {
+
+// Plans and runs an operation at once, as a press of its button does.
+inline torvale::Report run_rename(const torvale::RenameParams &params, const torvale::Progress &progress = {})
+{
+    return torvale::apply_rename(torvale::plan_rename(params), progress);
+}
+inline torvale::Report run_replace(const torvale::ReplaceParams &params,
+                                   const torvale::Progress &progress = {})
+{
+    return torvale::apply_replace(torvale::plan_replace(params), progress);
+}
+inline torvale::Report run_convert(const torvale::ConvertParams &params,
+                                   const torvale::Progress &progress = {})
+{
+    return torvale::apply_convert(torvale::plan_convert(params), progress);
+}
 
 inline QByteArray gbk(const QString &text)
 {
