@@ -8,7 +8,6 @@
 
 #include <QHash>
 
-#include <atomic>
 #include <memory>
 
 namespace torvale {
@@ -104,6 +103,7 @@ struct PageDone
     QString title;
     QString problemName, problem; // when it could not be made
     QString leftover;             // what a failed publish left in the folder
+    bool handled = false;         // false when a stop came first
 };
 
 PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByteArray &backup)
@@ -221,29 +221,30 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
     // closed, the batch made durable with one flush, then each put in place.
     QList<IndexEntry> written;
     constexpr int kBatch = 256;
-    int finished = 0; // text files handled, from the first on, when a stop came
-    for (int first = 0; first < FileCount; first += kBatch) {
+    auto stopped = [stop] { return stop && stop->load(); };
+    int handled = 0; // text files done with
+    for (int first = 0; first < FileCount && handled == first; first += kBatch) {
         const int count = std::min(kBatch, FileCount - first);
         std::vector<PageDone> batch(static_cast<size_t>(count));
-        std::atomic<int> started{0};
         run_in_parallel(
             count,
             [&](int k) {
-                if (stop && *stop)
+                if (stopped())
                     return;
-                ++started;
                 batch[size_t(k)] =
                     make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
+                batch[size_t(k)].handled = true;
             },
             [&](int n) { stepwise(first + n); });
-        if (started < count)
-            break; // stopped: the pages made of this batch are not put in place
-        finished += count;
         QString error;
         const bool durable = folder.sync_all(&error);
         run_in_parallel(count,
                         [&](int k) {
                             PageDone &done = batch[size_t(k)];
+                            if (done.output && stopped()) { // not put in place
+                                done.output.reset();
+                                done.handled = false;
+                            }
                             if (done.output && !(durable && done.output->publish())) {
                                 done.problemName = plan.items[size_t(first + k)].page.shown();
                                 done.problem = durable ? done.output->error()
@@ -255,6 +256,9 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
                         {});
         for (int k = 0; k < count; ++k) {
             const PageDone &done = batch[size_t(k)];
+            if (!done.handled)
+                continue;
+            ++handled;
             const QString &leftover = done.output ? done.output->leftover() : done.leftover;
             if (!leftover.isEmpty())
                 report.notes << QStringLiteral("%1：%2").arg(plan.items[size_t(first + k)].page.shown(),
@@ -269,12 +273,12 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
             }
         }
     }
-    if (finished < FileCount) {
+    if (handled < FileCount) {
         report.status = Report::Status::Stopped;
         report.message =
             QStringLiteral("操作已停止：已处理 %1 个 txt 文件，其余 %2 个未处理；没有写入 index.htm。")
-                .arg(finished)
-                .arg(FileCount - finished);
+                .arg(handled)
+                .arg(FileCount - handled);
     }
 
     QString error;

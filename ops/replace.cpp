@@ -124,6 +124,7 @@ struct Rewrite
     QString skipReason;
     std::unique_ptr<FileWriter> staged; // the new version, finished but not yet in place
     QString leftover;                   // what putting it in place left in the folder
+    bool handled = false;               // false when a stop came first
 };
 
 // True when UTF-16 text holds the search text (read a piece at a time).
@@ -351,18 +352,18 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
     // in place. A run killed before that leaves the old files and hidden
     // unfinished ones, which the next run removes.
     constexpr int kBatch = 256;
-    int finished = 0; // files looked at, from the first on, when a stop came
-    for (int first = 0; first < FileCount && finished == first; first += kBatch) {
+    auto stopped = [stop] { return stop && stop->load(); };
+    int handled = 0; // files done with (changed, or left as they are for good)
+    for (int first = 0; first < FileCount && handled == first; first += kBatch) {
         const int count = std::min(kBatch, FileCount - first);
         std::vector<Rewrite> batch(static_cast<size_t>(count));
-        std::vector<char> started(size_t(count), 0);
         run_in_parallel(
             count,
             [&](int k) {
                 const int i = first + k;
-                if (stop && *stop)
+                if (stopped())
                     return;
-                started[size_t(k)] = 1;
+                batch[size_t(k)].handled = true;
                 if (plan.skipReasons.contains(i))
                     return; // known from the plan
                 const Entry &file = plan.files[size_t(i)];
@@ -375,16 +376,10 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
                 }
                 batch[size_t(k)] =
                     rewrite_safely(folder, file, needles, plan.backups.get(), QByteArray::number(i), true);
+                batch[size_t(k)].handled = true;
             },
             [&](int n) { stepwise(first + n); });
         QString error;
-        if (std::count(started.begin(), started.end(), 1) < count) {
-            // Stopped: what was made of this batch is not put in place.
-            for (Rewrite &r : batch)
-                r.staged.reset();
-            break;
-        }
-        finished += count;
         const bool staged =
             std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
         const bool durable = !staged || folder.sync_all(&error);
@@ -392,6 +387,10 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
                         [&](int k) {
                             Rewrite &r = batch[size_t(k)];
                             QString failure = error;
+                            if (r.staged && stopped()) { // not put in place: it keeps its bytes
+                                r.staged.reset();
+                                r.handled = false;
+                            }
                             if (r.staged && !(durable && r.staged->publish(&failure)))
                                 r.skipReason = QStringLiteral("写入失败（%1），未修改").arg(failure);
                             if (r.staged && !r.staged->leftover().isEmpty())
@@ -402,6 +401,11 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
             const Rewrite &r = batch[size_t(k)];
             const int i = first + k;
             const Entry &file = plan.files[size_t(i)];
+            if (!r.handled) {
+                problems.remove(i);
+                continue;
+            }
+            ++handled;
             if (!r.leftover.isEmpty())
                 report.notes << QStringLiteral("%1：%2").arg(file.name.shown(), r.leftover);
             if (!r.skipReason.isEmpty()) {
@@ -428,11 +432,11 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
         report.occurrences += count;
     }
     report.changes = changes.values();
-    if (finished < FileCount) {
+    if (handled < FileCount) {
         report.status = Report::Status::Stopped;
         report.message = QStringLiteral("操作已停止：已处理 %1 个文件，其余 %2 个文件未处理，保持原样。")
-                             .arg(finished)
-                             .arg(FileCount - finished);
+                             .arg(handled)
+                             .arg(FileCount - handled);
     }
     return report;
 }

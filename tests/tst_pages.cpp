@@ -28,8 +28,8 @@ QByteArray written(TextBuffer buffer)
     QString error;
     const auto folder = Folder::open(tmp.path(), &error);
     BufferWriter writer;
-    if (!folder || !writer.begin(*folder, "page.htm", nullptr, &error) || !writer.close(buffer, &error, true) ||
-        !writer.publish(&error))
+    if (!folder || !writer.begin(*folder, "page.htm", nullptr, &error) ||
+        !writer.close(buffer, &error, true) || !writer.publish(&error))
         return "write failed: " + error.toUtf8();
     return read(tmp.path(), QByteArray("page.htm"));
 }
