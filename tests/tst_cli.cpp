@@ -3,6 +3,8 @@
 
 #include "testutil.h"
 
+#include <QRegularExpression>
+
 using namespace testutil;
 
 class TestCli : public QObject
@@ -37,7 +39,11 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
+        TempDir tmp; // "." in a row: a run that should not happen must not touch anything real
+        write(tmp.path(), QByteArray("a.txt"), "foo");
+        arguments.replaceInStrings(QRegularExpression("^\\.$"), tmp.path());
         const Run run = cli(arguments);
+        QCOMPARE(snapshot(tmp.path()), (QMap<QByteArray, QByteArray>{{"a.txt", "foo"}}));
         QCOMPARE(run.exitCode, exitCode);
         if (exitCode == 2)
             QVERIFY2(run.err.contains("--help"), qPrintable(run.err));

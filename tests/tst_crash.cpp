@@ -38,10 +38,7 @@ class TestCrash : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)");
-    }
+    void initTestCase() { TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)"); }
 
     // 1.txt -> 2.txt, 2.txt -> 3.txt ...: every file but the last waits under
     // a temporary name, the case with the most to go wrong. The run makes

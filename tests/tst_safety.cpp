@@ -141,6 +141,7 @@ private slots:
         QTest::newRow("the file becomes a link") << "link a.txt" << QByteArray("link:");
         QTest::newRow("the file is edited") << "edit a.txt" << QByteArray("old, edited");
         QTest::newRow("the new version becomes a link") << "link new" << QByteArray("old");
+        QTest::newRow("the file is made read-only") << "chmod a.txt" << QByteArray("old");
     }
     void changedDuringTheWrite()
     {
@@ -161,6 +162,8 @@ private slots:
             target = path_of(tmp.path(), snapshot(tmp.path()).firstKey()); // the hidden new version
         if (change == "edit a.txt") {
             write(tmp.path(), QByteArray("a.txt"), "old, edited");
+        } else if (change == "chmod a.txt") {
+            QCOMPARE(::chmod(target.constData(), 0444), 0);
         } else {
             QCOMPARE(::unlink(target.constData()), 0);
             QCOMPARE(::symlink(victim.constData(), target.constData()), 0);
