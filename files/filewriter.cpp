@@ -77,8 +77,9 @@ bool FileWriter::begin(const Folder &folder, const QByteArray &name, const Stamp
     struct stat st;
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
         *error = describe_errno(errno);
-        if (m_fd < 0)
-            m_temporary.clear();
+        if (m_fd >= 0) // made by this call a moment ago, with O_EXCL: ours
+            ::unlinkat(folder.handle(), m_temporary.constData(), 0);
+        m_temporary.clear();
         abort();
         return false;
     }
