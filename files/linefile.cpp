@@ -69,13 +69,13 @@ bool scan_text_file(FileReader &reader, Charset *charset, QString *error, Charse
         *error = is_utf16_text(head) ? kUtf16Reason : kNotTextReason;
         return false;
     }
-    if (!reader.rewind())
+    if (!reader.rewind(error))
         return false;
     LineChunks chunks(reader);
     QByteArray piece;
     while (!s.hopeless() && chunks.next(&piece, error))
         s.feed(piece);
-    if (chunks.failed() || !reader.rewind())
+    if (chunks.failed() || !reader.rewind(error))
         return false;
     const std::optional<Charset> found = s.charset();
     if (!found) {
@@ -102,9 +102,9 @@ bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *ex
 }
 
 bool BufferWriter::begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error,
-                         quint32 newMode)
+                         const Entry *like)
 {
-    return m_writer.begin(folder, name, replaces, error, newMode);
+    return m_writer.begin(folder, name, replaces, error, like);
 }
 
 bool BufferWriter::drain(TextBuffer &buffer, QString *error)

@@ -183,7 +183,7 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
                 take(piece);
             return true;
         }
-        if (!reader.rewind())
+        if (!reader.rewind(&error))
             return false;
         LineChunks chunks(reader);
         QByteArray piece;
@@ -199,7 +199,7 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
         keptSize = head.size();
         kept.push_back(head);
     }
-    if (!whole && !reader.rewind())
+    if (!whole && !reader.rewind(&error))
         return unreadable();
     // Read on until the file is known as text holding the search text, or
     // as neither (a file that is not text is named only when it holds it).
@@ -382,7 +382,10 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
         QString error;
         const bool staged =
             std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
-        const bool durable = !staged || folder.sync_all(&error);
+        // (A folder made read-only meanwhile, the flush waiting, stops the batch.)
+        const bool durable = !staged || (folder.sync_all(&error) &&
+                                         (folder.check_writable().isEmpty() ||
+                                          (error = QStringLiteral("文件夹在处理期间被设为只读或不能写入"), false)));
         run_in_parallel(count,
                         [&](int k) {
                             Rewrite &r = batch[size_t(k)];
