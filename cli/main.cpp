@@ -110,15 +110,18 @@ int finish(Operation operation, const Report &report)
 namespace {
 
 // The history that a run is recorded in; none with --no-undo, or when it
-// cannot be opened (said on stderr: the run then cannot be taken back).
-std::shared_ptr<History> history_for(const Arguments &args)
+// cannot be opened (said on stderr: the run then cannot be taken back, and
+// with --require-undo does not happen: *refuse).
+std::shared_ptr<History> history_for(const Arguments &args, bool *refuse)
 {
     if (args.has("no-undo"))
         return nullptr;
     QString error;
     std::shared_ptr<History> history = History::open(&error);
+    *refuse = !history && args.has("require-undo");
     if (!history)
-        print_error(QStringLiteral("此次操作将无法撤销：%1").arg(error));
+        print_error(*refuse ? QStringLiteral("%1。没有文件被改动。").arg(error)
+                            : QStringLiteral("此次操作将无法撤销：%1").arg(error));
     return history;
 }
 
@@ -216,6 +219,8 @@ int run(int argc, char *argv[])
     }
 
     const bool requireUndo = args.has("require-undo");
+    if (requireUndo && args.has("no-undo"))
+        return usage_error(QStringLiteral("--require-undo 与 --no-undo 不能同时使用"), &*command);
     switch (command->kind) {
     case CommandKind::Rename: {
         RenameParams params{args.dir, args.value("prefix"), args.value("start")};
@@ -227,8 +232,11 @@ int run(int argc, char *argv[])
             if (!ok || params.width < 2 || params.width > 8)
                 return usage_error(QStringLiteral("--width 的值应是 2 到 8 之间的数"), &*command);
         }
-        params.history = history_for(args);
+        bool refuse = false;
+        params.history = history_for(args, &refuse);
         params.requireUndo = requireUndo;
+        if (refuse)
+            return Trouble;
         return carry_out(Operation::Rename, args, plan_rename(params), apply_rename);
     }
     case CommandKind::Replace: {
