@@ -1,25 +1,20 @@
 // torvale-cli: the three batch operations of Torvale, without a window.
 
 #include "options.h"
-
-#include "files/console.h"
+#include "output.h"
 
 #include "files/charset.h"
-#include "ops/describe.h"
+#include "files/console.h"
 #include "ops/history.h"
 #include "ops/undo.h"
 
 #include <QCoreApplication>
-#include <QHash>
 
 #include <csignal>
-#include <cstring>
 
 using namespace torvale;
 
 namespace {
-
-enum ExitCode { Success = 0, Trouble = 1, Usage = 2 };
 
 // Ctrl-C (or a TERM or HUP) asks the run to stop where it safely can; a
 // second one ends the program at once (the next run mends what is left).
@@ -46,16 +41,6 @@ void stop_on_signals()
         ::sigaction(s, &action, nullptr);
 }
 
-void print(const QString &text)
-{
-    print_line(stdout, text);
-}
-
-void print_error(const QString &text)
-{
-    print_line(stderr, text);
-}
-
 int usage_error(const QString &why, const CommandSpec *command = nullptr)
 {
     print_error(QStringLiteral("torvale-cli：%1").arg(why));
@@ -65,55 +50,12 @@ int usage_error(const QString &why, const CommandSpec *command = nullptr)
     return Usage;
 }
 
-// --dry-run: the plan, one line per file, and the status the run would end with.
-template <typename Plan> int print_plan(const Plan &plan)
-{
-    const PlanTable table = describe_plan(plan);
-    bool trouble = false;
-    for (int row = 0; row < table.rowCount; ++row) {
-        print(table.line(row));
-        trouble = trouble || table.marked(row);
-    }
-    if (plan.ok()) {
-        if (!table.statement.isEmpty())
-            print(table.statement);
-        if (const QString warning = undo_warning(plan); !warning.isEmpty())
-            print(warning);
-        return trouble ? Trouble : Success; // as the run would end
-    }
-    print_text(stderr, table.statement);
-    return Trouble;
-}
-
-// Prints what a run did and turns it into the exit status.
-int finish(Operation operation, const Report &report)
-{
-    const bool ran = report.status == Report::Status::Done || report.status == Report::Status::Stopped;
-    const ReportText text = describe_report(operation, report);
-    if (ran)
-        print(text.summary);
-    for (const QString &note : report.notes)
-        print(note);
-    if (!text.heading.isEmpty())
-        print_error(text.heading);
-    for (const QString &line : text.problems)
-        print_error(line);
-    if (report.status != Report::Status::Done)
-        print_text(stderr, report.message);
-    if (stopSignal != 0)
-        return 128 + stopSignal;
-    return report.ok() ? Success : Trouble;
-}
-
-} // namespace
-
-namespace {
-
 // The history that a run is recorded in; none with --no-undo, or when it
 // cannot be opened (said on stderr: the run then cannot be taken back, and
 // with --require-undo does not happen: *refuse).
 std::shared_ptr<History> history_for(const Arguments &args, bool *refuse)
 {
+    *refuse = false;
     if (args.has("no-undo"))
         return nullptr;
     QString error;
@@ -125,18 +67,47 @@ std::shared_ptr<History> history_for(const Arguments &args, bool *refuse)
     return history;
 }
 
-// Runs a plan, or prints it with --dry-run.
+// What every operation's parameters share, from the arguments.
+template <typename Params> bool common_params(const Arguments &args, const OutputStyle &style, Params *params)
+{
+    bool refuse = false;
+    params->history = history_for(args, &refuse);
+    params->requireUndo = args.has("require-undo");
+    params->filter = NameFilter(args.values.value(QStringLiteral("include")),
+                                args.values.value(QStringLiteral("exclude")));
+    params->listChanges = style.json || style.verbose;
+    return !refuse;
+}
+
+// Runs a plan (with the progress on a terminal), or prints it with --dry-run.
 template <typename Plan, typename Apply>
-int carry_out(Operation operation, const Arguments &args, const Plan &plan, const Apply &apply)
+int carry_out(Operation operation, const Arguments &args, const OutputStyle &style, const Plan &plan,
+              const Apply &apply)
 {
     if (args.has("dry-run"))
-        return print_plan(plan);
+        return print_plan(plan, style);
     if (const QString warning = undo_warning(plan); !warning.isEmpty())
         print_error(warning);
     // Until now a signal ends the program at once (nothing has changed);
     // from here on it stops the run where it safely can.
     stop_on_signals();
-    return finish(operation, apply(plan, Progress(), &stopRequested));
+    Report report;
+    {
+        TerminalProgress progress(!style.json && !style.quiet);
+        report = apply(plan, progress.progress(), &stopRequested);
+    }
+    return print_report(operation, report, style, stopSignal);
+}
+
+std::optional<qint64> size_of(const QString &text)
+{
+    const QString t = text.trimmed().toUpper();
+    const int shift = t.endsWith(u'K') ? 10 : t.endsWith(u'M') ? 20 : t.endsWith(u'G') ? 30 : 0;
+    bool ok = false;
+    const qint64 number = (shift ? t.chopped(1) : t).toLongLong(&ok);
+    if (!ok || number < 0 || number > (qint64(1) << (62 - shift)))
+        return std::nullopt;
+    return number << shift;
 }
 
 // torvale-cli history: the runs that can be taken back, or the history emptied or bounded.
@@ -149,13 +120,10 @@ int history(const Arguments &args)
         return Trouble;
     }
     if (args.has("limit")) {
-        const QString text = args.value("limit").trimmed().toUpper();
-        const int shift = text.endsWith(u'K') ? 10 : text.endsWith(u'M') ? 20 : text.endsWith(u'G') ? 30 : 0;
-        bool ok = false;
-        const qint64 number = (shift ? text.chopped(1) : text).toLongLong(&ok);
-        if (!ok || number < 0)
+        const std::optional<qint64> bytes = size_of(args.value("limit"));
+        if (!bytes)
             return usage_error(QStringLiteral("--limit 的值应是大小，如 500M 或 2G"));
-        if (!history->set_limit(number << shift, &error)) {
+        if (!history->set_limit(*bytes, &error)) {
             print_error(error);
             return Trouble;
         }
@@ -178,7 +146,7 @@ int history(const Arguments &args)
     const std::vector<HistoryRun> runs = history->runs(folder.get());
     for (const HistoryRun &run : runs) {
         const std::shared_ptr<Folder> where = folder ? folder : Folder::open(run.folderPath, &error, false);
-        print(describe_run(run, where ? where.get() : nullptr, !folder));
+        print_text(stdout, describe_run(run, where.get(), !folder));
     }
     if (runs.empty())
         print(folder ? QStringLiteral("这个文件夹没有可以撤销的操作。") : QStringLiteral("撤销历史是空的。"));
@@ -212,15 +180,17 @@ int run(int argc, char *argv[])
         print_text(stdout, usage_text(&*command));
         return Success;
     }
+    if (args.has("require-undo") && args.has("no-undo"))
+        return usage_error(QStringLiteral("--require-undo 与 --no-undo 不能同时使用"), &*command);
+    if (args.has("quiet") && args.has("verbose"))
+        return usage_error(QStringLiteral("-q 与 -v 不能同时使用"), &*command);
     QString why;
     if (!character_sets_available(&why)) {
         print_error(why);
         return Usage;
     }
+    const OutputStyle style{args.has("json"), args.has("quiet"), args.has("verbose")};
 
-    const bool requireUndo = args.has("require-undo");
-    if (requireUndo && args.has("no-undo"))
-        return usage_error(QStringLiteral("--require-undo 与 --no-undo 不能同时使用"), &*command);
     switch (command->kind) {
     case CommandKind::Rename: {
         RenameParams params{args.dir, args.value("prefix"), args.value("start")};
@@ -232,22 +202,23 @@ int run(int argc, char *argv[])
             if (!ok || params.width < 2 || params.width > 8)
                 return usage_error(QStringLiteral("--width 的值应是 2 到 8 之间的数"), &*command);
         }
-        bool refuse = false;
-        params.history = history_for(args, &refuse);
-        params.requireUndo = requireUndo;
-        if (refuse)
+        if (!common_params(args, style, &params))
             return Trouble;
-        return carry_out(Operation::Rename, args, plan_rename(params), apply_rename);
+        return carry_out(Operation::Rename, args, style, plan_rename(params), apply_rename);
     }
     case CommandKind::Replace: {
         ReplaceParams params{args.dir, args.value("find"), args.value("replace")};
-        return args.has("dry-run") ? print_plan(plan_replace(params, true))
-                                   : carry_out(Operation::Replace, args, plan_replace(params), apply_replace);
+        if (!common_params(args, style, &params))
+            return Trouble;
+        return carry_out(Operation::Replace, args, style, plan_replace(params, args.has("dry-run")),
+                         apply_replace);
     }
     case CommandKind::Html: {
         ConvertParams params{args.dir, args.value("title")};
-        return args.has("dry-run") ? print_plan(plan_convert(params, true))
-                                   : carry_out(Operation::Convert, args, plan_convert(params), apply_convert);
+        if (!common_params(args, style, &params))
+            return Trouble;
+        return carry_out(Operation::Convert, args, style, plan_convert(params, args.has("dry-run")),
+                         apply_convert);
     }
     case CommandKind::Undo: {
         QString error;
@@ -258,9 +229,9 @@ int run(int argc, char *argv[])
         }
         const UndoPlan plan = plan_undo(history, args.dir);
         if (args.has("dry-run"))
-            return print_plan(plan);
+            return print_plan(plan, style);
         stop_on_signals(); // an undo is not stopped half-way: it ends, then says so
-        return finish(Operation::Undo, apply_undo(plan));
+        return print_report(Operation::Undo, apply_undo(plan), style, stopSignal);
     }
     case CommandKind::History:
         return history(args);

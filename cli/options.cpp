@@ -9,6 +9,12 @@ namespace {
 const OptionSpec kDryRun{"dry-run", 'n', nullptr, "只显示将要做什么（每个文件一行），不改动任何文件"};
 const OptionSpec kNoUndo{"no-undo", 0, nullptr, "不记入撤销历史（不保存文件原来的内容）"};
 const OptionSpec kRequireUndo{"require-undo", 0, nullptr, "无法记入撤销历史时不执行"};
+const OptionSpec kInclude{"include", 0, "GLOB", "只处理名称与模式相符的文件（可多次给出），如 *.jpg", true};
+const OptionSpec kExclude{"exclude", 0, "GLOB", "不处理名称与模式相符的文件（可多次给出），如 desktop.ini",
+                          true};
+const OptionSpec kJson{"json", 0, nullptr, "输出 JSON：每个文件一行一个对象，最后一行是汇总"};
+const OptionSpec kQuiet{"quiet", 'q', nullptr, "只输出错误"};
+const OptionSpec kVerbose{"verbose", 'v', nullptr, "列出每个改动了的文件，每行一个"};
 
 } // namespace
 
@@ -23,6 +29,11 @@ const QList<CommandSpec> &commands()
           {"prefix", 0, "P", "文件名前缀，两端的空格不计"},
           {"width", 0, "W", "序号位数（2 到 8），不足时前面补 0"},
           kDryRun,
+          kInclude,
+          kExclude,
+          kJson,
+          kQuiet,
+          kVerbose,
           kNoUndo,
           kRequireUndo},
          "start",
@@ -34,6 +45,11 @@ const QList<CommandSpec> &commands()
          {{"find", 0, "TEXT", "查找字符串（必填），区分大小写"},
           {"replace", 0, "TEXT", "替换字符串；不填则删除查找到的字符串"},
           kDryRun,
+          kInclude,
+          kExclude,
+          kJson,
+          kQuiet,
+          kVerbose,
           kNoUndo,
           kRequireUndo},
          "find",
@@ -42,7 +58,15 @@ const QList<CommandSpec> &commands()
          CommandKind::Html,
          "html 文件夹 --title 索引文件标题",
          "把文件夹中每个 txt 文件转换为同名网页，并生成链接所有网页的 index.htm。",
-         {{"title", 0, "TEXT", "索引文件标题（必填）"}, kDryRun, kNoUndo, kRequireUndo},
+         {{"title", 0, "TEXT", "索引文件标题（必填）"},
+          kDryRun,
+          kInclude,
+          kExclude,
+          kJson,
+          kQuiet,
+          kVerbose,
+          kNoUndo,
+          kRequireUndo},
          "title",
          false},
         {"undo",
@@ -50,7 +74,7 @@ const QList<CommandSpec> &commands()
          "undo 文件夹",
          "撤销这个文件夹中最近一次还没有撤销的操作（窗口中或命令行的操作都可以）。之后的"
          "文件若已被改动、改名或删除，则保持原样并列出。再次执行可继续撤销更早的操作。",
-         {kDryRun},
+         {kDryRun, kJson, kQuiet, kVerbose},
          nullptr,
          false},
         {"history",

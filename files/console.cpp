@@ -32,13 +32,18 @@ std::optional<QString> decode_argument(const QByteArray &bytes)
     return text;
 }
 
-void print_line(FILE *stream, const QString &text)
+QByteArray locale_bytes(const QString &text)
 {
     QStringEncoder encoder(locale_charset().constData());
     if (!encoder.isValid())
         encoder = QStringEncoder(QStringEncoder::Utf8);
+    return encoder.encode(text);
+}
+
+void print_line(FILE *stream, const QString &text)
+{
     // Escaped on a terminal and in a pipe alike: one line is one line.
-    const QByteArray bytes = encoder.encode(escaped_controls(text)) + '\n';
+    const QByteArray bytes = locale_bytes(escaped_controls(text)) + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 

@@ -24,6 +24,9 @@ std::optional<QString> decode_argument(const QByteArray &bytes);
 // shown escaped, so that a line is one line and reads as it is.
 void print_line(FILE *stream, const QString &text);
 
+// Text in the locale's character set, as it goes to the terminal.
+QByteArray locale_bytes(const QString &text);
+
 // Prints a text of several lines of the program's own, a line at a time.
 void print_text(FILE *stream, const QString &text);
 

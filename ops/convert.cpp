@@ -157,8 +157,9 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
 {
     ConvertPlan plan;
     plan.title = params.title;
+    plan.listChanges = params.listChanges;
     Listing listing;
-    if (!open_for_plan(params.dir, plan, listing))
+    if (!open_for_plan(params.dir, plan, listing, params.filter))
         return plan;
     if (!params.backupDir.isEmpty()) {
         plan.backups = Folder::open(params.backupDir, &plan.refusal, false);
@@ -284,7 +285,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
             if (done.output) {
                 written.append({plan.items[size_t(first + k)].page, done.title});
                 ++report.changed;
-                if (plan.backups)
+                if (plan.backups || plan.listChanges)
                     report.changes.append(done.output->change());
             } else {
                 report.problems.append({done.problemName, done.problem});
@@ -314,7 +315,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
         report.indexWritten = indexPage.start() && indexPage.close(buffer, true) && indexPage.publish();
         if (!indexPage.leftover().isEmpty())
             report.notes << QStringLiteral("%1：%2").arg(kIndexName, indexPage.leftover());
-        if (report.indexWritten && plan.backups)
+        if (report.indexWritten && (plan.backups || plan.listChanges))
             report.changes.append(indexPage.change());
         else if (!report.indexWritten)
             report.problems.append({kIndexName, indexPage.error()});

@@ -13,6 +13,10 @@ struct ConvertParams
     NativePath dir;    // the working directory
     QString title;     // the index title, as typed
     QString backupDir; // when set, pages and the index that are replaced are copied there first, for undo
+    NameFilter filter; // which files take part (the conversion takes txt files among them)
+    std::shared_ptr<History> history; // where the run is recorded, to be taken back; none: nowhere
+    bool requireUndo = false;         // refuse the run when it could not be recorded
+    bool listChanges = false;         // the report lists every change
 };
 
 // One txt file of the directory and what becomes of it.

@@ -213,6 +213,8 @@ ReportText describe_report(Operation operation, const Report &report)
         text.summary = QStringLiteral("撤销了 %1 处改动（共 %2 处）").arg(report.changed).arg(report.files);
         break;
     }
+    if (report.filteredOut > 0)
+        text.summary += QStringLiteral("，按条件略过 %1 个文件").arg(report.filteredOut);
     if (report.status == Report::Status::Stopped)
         text.summary += QStringLiteral("（操作被停止）");
     if (!report.problems.isEmpty() && skips == 0)

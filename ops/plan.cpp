@@ -156,8 +156,9 @@ bool recover(const PlanBase &plan, Report &report)
 
 } // namespace
 
-bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
+bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing, const NameFilter &filter)
 {
+    plan.filter = filter;
     plan.folder = Folder::open(dir, &plan.refusal);
     if (!plan.folder || !list_folder(*plan.folder, &listing, &plan.refusal)) {
         if (plan.refusal.isEmpty())
@@ -169,6 +170,14 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
         return false;
     sort_out_leftovers(listing, plan);
     plan_recovery(plan, listing);
+    if (filter.active()) {
+        const auto out = std::stable_partition(listing.plain.begin(), listing.plain.end(),
+                                               [&](const Entry &e) { return filter.accepts(e.name); });
+        plan.filteredOut = int(listing.plain.end() - out);
+        listing.others.insert(listing.others.end(), std::make_move_iterator(out),
+                              std::make_move_iterator(listing.plain.end()));
+        listing.plain.erase(out, listing.plain.end());
+    }
     return plan.ok();
 }
 
@@ -195,6 +204,7 @@ std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)
         report.notes = notes;
         return std::nullopt;
     }
+    report.filteredOut = plan.filteredOut;
     // Files a killed run was writing, never finished or no longer needed.
     for (const Entry &leftover : plan.leftovers) {
         if (!plan.folder->remove(leftover.name.bytes, leftover.stamp, &error) &&

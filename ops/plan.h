@@ -4,6 +4,7 @@
 
 #include "files/folder.h"
 #include "files/listing.h"
+#include "files/namefilter.h"
 
 #include <memory>
 #include <optional>
@@ -53,6 +54,9 @@ struct PlanBase
     bool requireUndo = false; // refused when it could not be taken back
     bool undoable = true;     // false: the former versions would not fit into the history
     qint64 keptBytes = 0; // of the former versions the run keeps (an estimate before it examined the files)
+    NameFilter filter;    // which files take part
+    int filteredOut = 0;  // plain files the filter left out
+    bool listChanges = false; // the report lists every change (for a script's output)
 
     bool ok() const { return refusal.isEmpty(); }
     // The rows of a plan's table that come before its files.
@@ -64,7 +68,9 @@ struct PlanBase
 // the recovery of an interrupted rename: the files it left join the plain
 // files of the listing under the names they get back. False, with the
 // plan's refusal set, when the run may not go on.
-bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing);
+// The files the filter leaves out go among the listing's others: untouched,
+// but in the way of a new name like any other entry.
+bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing, const NameFilter &filter = {});
 
 // What every run does first: takes the folder for itself (for as long as
 // the lock is held), checks again that it may be changed, gives the files

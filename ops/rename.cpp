@@ -53,8 +53,9 @@ RenamePlan plan_rename(const RenameParams &params)
 {
     RenamePlan plan;
     plan.keepChanges = params.keepChanges;
+    plan.listChanges = params.listChanges;
     Listing listing;
-    if (!open_for_plan(params.dir, plan, listing))
+    if (!open_for_plan(params.dir, plan, listing, params.filter))
         return plan;
     plan_record(plan, params.history, params.requireUndo, 0); // a rename keeps no bytes
     plan.parameters << QStringLiteral("文件名前缀：%1").arg(trim_spaces(params.prefix))
@@ -197,7 +198,7 @@ Report apply_rename(const RenamePlan &plan, const Progress &progress, const Stop
         stop);
     if (recorder)
         recorder->finish(report.changed);
-    if (report.status == Report::Status::Done && plan.keepChanges) {
+    if (report.status == Report::Status::Done && (plan.keepChanges || plan.listChanges)) {
         // A rename changes neither a file's content nor its time: its stamp
         // after the run is the one it was planned with (and checked against).
         for (size_t i = 0; i < plan.sources.size(); ++i) {

@@ -20,6 +20,8 @@ struct RenameParams
     QByteArray nameCharset; // in which the prefix goes into names (a GB18030 locale's, say); UTF-8 when empty
     std::shared_ptr<History> history; // where the run is recorded, to be taken back; none: nowhere
     bool requireUndo = false;         // refuse the run when it could not be recorded
+    NameFilter filter;                // which files take part
+    bool listChanges = false;         // the report lists every change
 };
 
 // The message shown when a number is longer than the chosen width.

@@ -293,9 +293,10 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
 {
     ReplacePlan plan;
     plan.find = params.find;
+    plan.listChanges = params.listChanges;
     plan.replace = params.replace;
     Listing listing;
-    if (!open_for_plan(params.dir, plan, listing))
+    if (!open_for_plan(params.dir, plan, listing, params.filter))
         return plan;
     if (!params.backupDir.isEmpty()) {
         plan.backups = Folder::open(params.backupDir, &plan.refusal, false);
@@ -383,9 +384,10 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
         const bool staged =
             std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
         // (A folder made read-only meanwhile, the flush waiting, stops the batch.)
-        const bool durable = !staged || (folder.sync_all(&error) &&
-                                         (folder.check_writable().isEmpty() ||
-                                          (error = QStringLiteral("文件夹在处理期间被设为只读或不能写入"), false)));
+        const bool durable =
+            !staged || (folder.sync_all(&error) &&
+                        (folder.check_writable().isEmpty() ||
+                         (error = QStringLiteral("文件夹在处理期间被设为只读或不能写入"), false)));
         run_in_parallel(count,
                         [&](int k) {
                             Rewrite &r = batch[size_t(k)];
@@ -415,12 +417,14 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
                 problems.insert(i, r.skipReason);
             } else if (r.staged) {
                 replaced[size_t(i)] = r.occurrences;
-                if (plan.backups)
+                if (plan.backups || plan.listChanges)
                     changes.insert(i, {Change::Kind::Rewritten,
                                        file.name.bytes,
                                        {},
                                        QByteArray::number(i),
-                                       folder.stamp(file.name.bytes)});
+                                       folder.stamp(file.name.bytes),
+                                       file.stamp,
+                                       r.occurrences});
             }
         }
     }

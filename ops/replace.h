@@ -15,10 +15,14 @@ namespace torvale {
 
 struct ReplaceParams
 {
-    NativePath dir;    // the working directory
-    QString find;      // exactly as typed; an empty text changes nothing
-    QString replace;   // exactly as typed; an empty text deletes each occurrence
-    QString backupDir; // when set, the former bytes of each rewritten file are kept there, for undo
+    NativePath dir;           // the working directory
+    QString find;             // exactly as typed; an empty text changes nothing
+    QString replace;          // exactly as typed; an empty text deletes each occurrence
+    QString backupDir;        // when set, the former bytes of each rewritten file are kept there, for undo
+    NameFilter filter;                // which files take part
+    std::shared_ptr<History> history; // where the run is recorded, to be taken back; none: nowhere
+    bool requireUndo = false;         // refuse the run when it could not be recorded
+    bool listChanges = false;         // the report lists every change
 };
 
 // Replaces every occurrence of needle by replacement in the bytes of a text

@@ -56,6 +56,7 @@ struct Change
     QByteArray backup;  // Rewritten: the copy of the former bytes in the backup folder
     Stamp after;        // the file as the operation left it
     Stamp before;       // Rewritten: the file it replaced
+    qint32 hits = 0;    // Rewritten by find and replace: the occurrences replaced
 };
 
 // What an operation did.
@@ -73,9 +74,10 @@ struct Report
     int changed = 0;     // files renamed or rewritten, pages written, changes taken back
     int occurrences = 0; // occurrences replaced
     bool indexWritten = false;
+    int filteredOut = 0; // files left out by the choice of files
     QList<Problem> problems;
     QStringList notes;     // things the user should know that went right (a mended earlier run, say)
-    QList<Change> changes; // what undo needs (filled where the parameters ask for it)
+    QList<Change> changes; // every change, where the plan asks for them (listChanges)
 
     bool ok() const { return status == Status::Done && problems.isEmpty(); }
 };

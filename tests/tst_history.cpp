@@ -28,8 +28,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("rename") << QStringList{"rename", "DIR", "--start", "2", "--prefix", "p"};
-        QTest::newRow("replace") << QStringList{"replace", "DIR", "--find", "old", "--replace", "new"};
-        QTest::newRow("html") << QStringList{"html", "DIR", "--title", "T"};
     }
     void takenBackByALaterProcess()
     {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "filename.h"
+
+#include <QStringList>
+
+namespace torvale {
+
+// Which files of a folder take part in a run: those whose names match one
+// of the include patterns (every file, when there are none) and none of the
+// exclude patterns. A pattern is matched against the whole name: "*" stands
+// for any text, "?" for one character, "[abc]" or "[a-z]" for one of those
+// ("[!a]" or "[^a]" for any other); everything else stands for itself, the
+// extension (what follows the name's first dot) matched without regard to
+// letter case, so that "*.jpg" takes IMG_1.JPG too.
+class NameFilter
+{
+public:
+    NameFilter() = default;
+    NameFilter(const QStringList &include, const QStringList &exclude)
+        : m_include(include), m_exclude(exclude)
+    {
+    }
+
+    bool active() const { return !m_include.isEmpty() || !m_exclude.isEmpty(); }
+    bool accepts(const FileName &name) const;
+    // The filter in a few words: "仅 *.jpg、*.png；不含 desktop.ini".
+    QString describe() const;
+
+    const QStringList &include() const { return m_include; }
+    const QStringList &exclude() const { return m_exclude; }
+
+private:
+    QStringList m_include;
+    QStringList m_exclude;
+};
+
+// True when the pattern matches the whole name; characters of the name from
+// caseFrom on compare without regard to letter case.
+bool glob_match(QStringView pattern, QStringView name, qsizetype caseFrom);
+
+} // namespace torvale
