@@ -1,0 +1,158 @@
+// The choices beyond the three fixed operations: which files take part
+// (globs), output for scripts (JSON), quiet and verbose, and the progress of
+// a long run on a terminal.
+
+#include "testutil.h"
+
+#include "files/namefilter.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace torvale;
+using namespace testutil;
+
+namespace {
+
+QList<QJsonObject> json_lines(const QString &out)
+{
+    QList<QJsonObject> objects;
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject())
+            return {}; // nothing but JSON objects on stdout
+        objects << doc.object();
+    }
+    return objects;
+}
+
+} // namespace
+
+class TestChoices : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void globs_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QByteArray>("name"); // bytes: GBK where marked
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("extension in any case") << "*.jpg" << QByteArray("IMG_1.JPG") << true;
+        QTest::newRow("the name's case counts") << "img*" << QByteArray("IMG_1.jpg") << false;
+        QTest::newRow("extension from the first dot") << "*.tar.gz" << QByteArray("a.TAR.GZ") << true;
+        QTest::newRow("one character") << "?.txt" << QByteArray("ab.txt") << false;
+        QTest::newRow("a class") << "[ab]*.txt" << QByteArray("b1.txt") << true;
+        QTest::newRow("a range") << "[0-9]*" << QByteArray("7.txt") << true;
+        QTest::newRow("a negated class") << "[!0-9]*" << QByteArray("7.txt") << false;
+        QTest::newRow("an unclosed bracket is itself") << "[a.txt" << QByteArray("[a.txt") << true;
+        QTest::newRow("the whole name") << "*.txt" << QByteArray("a.txt.bak") << false;
+        QTest::newRow("Chinese, GBK name") << u("照片*.jpg") << gbk(u("照片01.JPG")) << true;
+        QTest::newRow("full-width letters in the extension")
+            << u("*.ｔｘｔ") << u("a.ＴＸＴ").toUtf8() << true;
+        QTest::newRow("many stars") << "*a*b*c*d*"
+                                    << QByteArray("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa")
+                                    << false;
+    }
+    void globs()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QByteArray, name);
+        QFETCH(bool, matches);
+        QCOMPARE(NameFilter({pattern}, {}).accepts(FileName::from_bytes(name)), matches);
+        QCOMPARE(NameFilter({}, {pattern}).accepts(FileName::from_bytes(name)), !matches);
+    }
+
+    // Files left out are untouched and not numbered, and counted once.
+    void filteredRename()
+    {
+        TempDir tmp;
+        for (const char *name : {"b.JPG", "a.jpg", "desktop.ini", "notes.txt", "c.png"})
+            write(tmp.path(), QByteArray(name), name);
+        const Run run = cli({"rename", tmp.path(), "--start", "1", "--prefix", "p", "--include", "*.jpg",
+                             "--include", "*.png", "--exclude", "c.*"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(u("按条件略过 3 个文件")), qPrintable(run.out));
+        QCOMPARE(snapshot(tmp.path()).keys(),
+                 (QList<QByteArray>{"c.png", "desktop.ini", "notes.txt", "p1.jpg", "p2.jpg"}));
+    }
+
+    // --json: only JSON on stdout, one object per file and a summary; names
+    // exact, a byte that is not UTF-8 as \udcXX.
+    void json_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("key"); // of the name in a file's object
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("rename, dry run") << QStringList{"rename", "--start", "1", "--dry-run"} << "old"
+                                         << ".txt";
+        QTest::newRow("rename") << QStringList{"rename", "--start", "1"} << "old"
+                                << ".txt";
+        QTest::newRow("replace, dry run") << QStringList{"replace", "--find", "x", "--dry-run"} << "file"
+                                          << ".txt";
+        QTest::newRow("replace") << QStringList{"replace", "--find", "x", "--replace", "y"} << "file"
+                                 << ".txt";
+        QTest::newRow("html: the pages made") << QStringList{"html", "--title", "T"} << "file"
+                                              << ".htm";
+    }
+    void json()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, key);
+        QFETCH(QString, ending);
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a\"b.txt"), "x");
+        write(tmp.path(), gbk(u("旧.txt")), "x");
+        arguments.insert(1, tmp.path());
+        const Run run = cli(arguments + QStringList{"--json"});
+        QCOMPARE(run.exitCode, 0);
+        const QList<QJsonObject> objects = json_lines(run.out);
+        QVERIFY2(objects.size() >= 3, qPrintable(run.out));
+        QVERIFY(objects.last().value("summary").toBool());
+        QStringList names;
+        for (const QJsonObject &o : objects.mid(0, 2))
+            names << o.value(o.contains(key) ? key : "old").toString();
+        QCOMPARE(names, (QStringList{"a\"b" + ending, QString(QChar(0xDCBE)) + QChar(0xDCC9) + ending}));
+    }
+
+    // -q prints nothing but errors; -v every file changed.
+    void quietAndVerbose()
+    {
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "x");
+        write(tmp.path(), QByteArray("b.txt"), "none");
+        const Run quiet = cli({"replace", tmp.path(), "--find", "x", "--replace", "y", "-q"});
+        QCOMPARE(quiet.exitCode, 0);
+        QCOMPARE(quiet.out + quiet.err, QString());
+        const Run verbose = cli({"replace", tmp.path(), "--find", "y", "--replace", "z", "-v"});
+        QCOMPARE(verbose.out.split('\n', Qt::SkipEmptyParts).first(), u("a.txt：替换 1 处"));
+    }
+
+    // On a terminal a long run shows its progress on one line of stderr,
+    // erased at the end; in a pipe nothing of it.
+    void progressOnATerminal()
+    {
+        TORVALE_REQUIRE(strace_works(), "strace cannot slow a run here (no ptrace)");
+        TempDir tmp;
+        for (int i = 0; i < 60; ++i)
+            write(tmp.path(), "f" + QByteArray::number(i) + ".txt", "x");
+        const QString command =
+            QString("strace -f -qq -o /dev/null -e inject=renameat2:delay_enter=30000 '%1' "
+                    "rename '%2' --start 1 --prefix p")
+                .arg(TORVALE_CLI, tmp.path());
+        QProcess script; // a pseudo-terminal, as a person's shell has
+        use_history(script);
+        script.start("script", {"-qec", command, "/dev/null"});
+        QVERIFY(script.waitForFinished(60000));
+        const QString seen = QString::fromUtf8(script.readAllStandardOutput());
+        QVERIFY2(seen.contains(u("已处理")) && seen.contains(u("/60 个文件")), qPrintable(seen));
+        QVERIFY(seen.contains("\r\033[K" + u("已更名 60 个文件"))); // the line erased before the summary
+        const Run piped = cli({"rename", tmp.path(), "--start", "1", "--prefix", "q"},
+                              {"inject=renameat2:delay_enter=30000"});
+        QVERIFY(!piped.err.contains(u("已处理")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChoices)
+#include "tst_choices.moc"
