@@ -17,6 +17,13 @@ QString skipped(const QString &reason)
     return QStringLiteral("跳过：%1").arg(reason);
 }
 
+QString folder_line(const PlanBase &plan, int files, const QString &kind)
+{
+    if (!plan.folder)
+        return {};
+    return QStringLiteral("文件夹：%1（%2 个%3）").arg(plan.folder->path()).arg(files).arg(kind);
+}
+
 PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringList &headers,
                       const QStringList &separators)
 {
@@ -109,10 +116,26 @@ Operation operation_of(const QString &key)
     return Operation::Undo;
 }
 
+QString describe_folder(const RenamePlan &plan)
+{
+    return folder_line(plan, int(plan.sources.size()), QStringLiteral("文件"));
+}
+
+QString describe_folder(const ReplacePlan &plan)
+{
+    return folder_line(plan, int(plan.files.size()), QStringLiteral("文件"));
+}
+
+QString describe_folder(const ConvertPlan &plan)
+{
+    return folder_line(plan, int(plan.items.size()), QStringLiteral(" txt 文件"));
+}
+
 PlanTable describe_plan(const RenamePlan &plan)
 {
     PlanTable t = begin_table(Operation::Rename, plan,
                               {QStringLiteral("原文件名"), QStringLiteral("新文件名")}, {kArrow});
+    t.folder = describe_folder(plan);
     const int leading = plan.leading_rows();
     t.rowCount = leading + int(plan.sources.size());
     t.cells = [&plan, leading](int row) -> QStringList {
@@ -129,6 +152,7 @@ PlanTable describe_plan(const ReplacePlan &plan)
 {
     PlanTable t =
         begin_table(Operation::Replace, plan, {QStringLiteral("文件"), QStringLiteral("结果")}, {kColon});
+    t.folder = describe_folder(plan);
     // Only the files that would change or be skipped have a row.
     auto shownFiles = std::make_shared<std::vector<qint32>>();
     for (qint32 i = 0; i < qint32(plan.files.size()); ++i) {
@@ -159,6 +183,7 @@ PlanTable describe_plan(const ConvertPlan &plan)
     PlanTable t = begin_table(Operation::Convert, plan,
                               {QStringLiteral("文本文件"), QStringLiteral("网页"), QStringLiteral("说明")},
                               {kArrow, kColon});
+    t.folder = describe_folder(plan);
     const int leftovers = plan.leading_rows(), pages = leftovers + int(plan.items.size());
     t.rowCount = plan.ok() ? pages + 1 : pages; // and index.htm
     t.cells = [&plan, leftovers, pages](int row) -> QStringList {

@@ -31,6 +31,7 @@ Operation operation_of(const QString &key);
 struct PlanTable
 {
     Operation operation = Operation::Rename;
+    QString folder;    // the folder and how many files the run takes (describe_folder)
     QString statement; // why the run would be refused, or what it would do when no row says it
     QStringList headers;
     int rowCount = 0;
@@ -42,6 +43,12 @@ struct PlanTable
     QStringList separators; // between the cells
     int leadingRows = 0;    // rows that say what happens to a file of ours: joined with "："
 };
+
+// The folder a plan works in, with the files it takes: "文件夹：/home/me/照片（29 个文件）",
+// or the txt files of a conversion; empty when the folder could not be opened.
+QString describe_folder(const RenamePlan &plan);
+QString describe_folder(const ReplacePlan &plan);
+QString describe_folder(const ConvertPlan &plan);
 
 PlanTable describe_plan(const RenamePlan &plan);
 PlanTable describe_plan(const ReplacePlan &plan);
