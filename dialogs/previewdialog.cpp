@@ -51,6 +51,13 @@ private:
     const torvale::PlanTable m_section;
 };
 
+QString statement_lines(const QString &text)
+{
+    constexpr int kLongest = 300;
+    return text.size() <= kLongest ? text
+                                   : text.left(kLongest / 2) + QStringLiteral("…") + text.right(kLongest / 2);
+}
+
 } // namespace
 
 PreviewDialog::PreviewDialog(const QList<torvale::PlanTable> &sections, QWidget *parent) : QDialog(parent)
@@ -65,7 +72,15 @@ PreviewDialog::PreviewDialog(const QList<torvale::PlanTable> &sections, QWidget 
         m_operations << section.operation;
         auto *page = new QWidget;
         auto *layout = new QVBoxLayout(page);
-        auto *statement = new QLabel(section.statement);
+        auto *folder = new QLabel(section.folder);
+        folder->setObjectName(QStringLiteral("folder"));
+        folder->setWordWrap(true);
+        folder->setVisible(!section.folder.isEmpty());
+        layout->addWidget(folder);
+        // A long statement (a 4,000-character name, say) is shortened to a
+        // few lines, so that the dialog fits the screen; the tooltip has it whole.
+        auto *statement = new QLabel(statement_lines(section.statement));
+        statement->setToolTip(section.statement);
         statement->setObjectName(QStringLiteral("statement"));
         statement->setWordWrap(true);
         statement->setStyleSheet(QStringLiteral("color: #C00000;"));
@@ -75,17 +90,21 @@ PreviewDialog::PreviewDialog(const QList<torvale::PlanTable> &sections, QWidget 
         table->setObjectName(QStringLiteral("table"));
         table->setModel(new PreviewModel(section, table));
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setTabKeyNavigation(false); // Tab goes on to the buttons
         table->horizontalHeader()->setStretchLastSection(true);
         table->verticalHeader()->setDefaultSectionSize(20);
         layout->addWidget(table);
         m_tabs->addTab(page, torvale::operation_name(section.operation));
     }
 
+    // Enter closes the dialog, never changes files: 执行 takes a click or Space.
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *run = buttons->addButton(QStringLiteral("执行"), QDialogButtonBox::AcceptRole);
     run->setObjectName(QStringLiteral("run"));
-    QPushButton *cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancel"));
+    run->setAutoDefault(false);
+    QPushButton *close = buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
+    close->setObjectName(QStringLiteral("close"));
+    close->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
