@@ -1,5 +1,7 @@
 #include "controls.h"
 
+#include "foldertree.h"
+
 #include "dialogs/fonts.h"
 
 #include <QComboBox>
@@ -8,7 +10,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -38,7 +41,8 @@ QLabel *label(QWidget *client, const char *name, const QString &text, QRect geom
 class ListChoiceOnly : public QObject
 {
 public:
-    explicit ListChoiceOnly(QComboBox *combo) : QObject(combo), m_combo(combo), m_popup(combo->view()->window())
+    explicit ListChoiceOnly(QComboBox *combo)
+        : QObject(combo), m_combo(combo), m_popup(combo->view()->window())
     {
         combo->setProperty("chosen", -1);
         combo->installEventFilter(this);
@@ -84,6 +88,59 @@ private:
     bool m_typed = false;
 };
 
+// Drops what follows the first line break of the text that came in, so
+// that a line break never reaches an operation (it would never match, or
+// write a bare LF into CR LF files).
+class OneLine : public QObject
+{
+public:
+    OneLine(QLineEdit *field, std::function<void()> told)
+        : QObject(field), m_field(field), m_told(std::move(told)), m_last(field->text())
+    {
+        connect(field, &QLineEdit::textChanged, this, [this](const QString &text) { check(text); });
+    }
+
+private:
+    static bool is_break(QChar c)
+    {
+        return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
+               c == QChar(0x2028) || c == QChar(0x2029);
+    }
+    void check(const QString &text)
+    {
+        if (std::none_of(text.cbegin(), text.cend(), is_break)) {
+            m_last = text;
+            return;
+        }
+        // What came in lies between what stayed before and after it.
+        qsizetype head = 0, tail = 0;
+        while (head < m_last.size() && head < text.size() && m_last[head] == text[head])
+            ++head;
+        while (tail < m_last.size() - head && tail < text.size() - head &&
+               m_last[m_last.size() - 1 - tail] == text[text.size() - 1 - tail])
+            ++tail;
+        const QString added = text.mid(head, text.size() - head - tail);
+        QString kept;
+        for (qsizetype i = 0, start = 0; i <= added.size(); ++i) {
+            if (i == added.size() || is_break(added[i])) {
+                kept = added.mid(start, i - start);
+                if (!kept.isEmpty())
+                    break;
+                start = i + 1;
+            }
+        }
+        const QString before = m_last.left(head), after = m_last.right(tail);
+        m_last = before + kept + after;
+        m_field->setText(m_last);
+        m_field->setCursorPosition(int(before.size() + kept.size()));
+        m_told();
+    }
+
+    QLineEdit *m_field;
+    std::function<void()> m_told;
+    QString m_last; // the text before the change
+};
+
 QPushButton *start_button(QWidget *client, const char *name, const QString &text, QRect geometry)
 {
     auto *b = place(new QPushButton(text, client), name, geometry);
@@ -103,7 +160,7 @@ Form1Controls create_form1_controls(QWidget *client)
     label(client, "Label7", QStringLiteral("要了解更多的信息，请点击上面的图标访问作者主页！"),
           {88, 64, 289, 17}, "#00FFFF");
     ui.Drive1 = place(new QComboBox(client), "Drive1", {16, 88, 137, 20});
-    ui.Dir1 = place(new QTreeView(client), "Dir1", {168, 88, 289, 104});
+    ui.Dir1 = place(new FolderTree(client), "Dir1", {168, 88, 289, 104});
     label(client, "Label13", QStringLiteral("注意：不要在C盘根目录或其它系统文件目录下操作！"),
           {16, 112, 145, 57}, "#FF0000")
         ->setFont(song_font(12));
@@ -144,9 +201,14 @@ Form1Controls create_form1_controls(QWidget *client)
     label(client, "Label8", QStringLiteral("工作状态"), {352, 344, 49, 17}, "#C000C0")->setFont(small);
     ui.Label1 = label(client, "Label1", QString(), {408, 344, 57, 17}, "#FF0000");
 
-    QWidget *order[] = {ui.Drive1, ui.Dir1,  ui.Command1, ui.Command2, ui.Command3, ui.Text1,
-                        ui.Text2,  ui.Text3, ui.Text4,    ui.Combo1,   ui.Text9};
+    QWidget *order[] = {ui.Drive1, ui.Dir1,     ui.Text1, ui.Text2, ui.Combo1,  ui.Command1,
+                        ui.Text9,  ui.Command2, ui.Text3, ui.Text4, ui.Command3};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
     return ui;
+}
+
+void keep_one_line(QLineEdit *field, std::function<void()> told)
+{
+    new OneLine(field, std::move(told));
 }

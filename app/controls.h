@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
+
+class FolderTree;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTreeView;
 class QWidget;
 
 // The visible controls of the main window, each at its fixed place, with its
@@ -15,7 +17,7 @@ struct Form1Controls
 {
     QLabel *Image1 = nullptr;
     QComboBox *Drive1 = nullptr;
-    QTreeView *Dir1 = nullptr;
+    FolderTree *Dir1 = nullptr;
     QLineEdit *Text1 = nullptr;
     QLineEdit *Text2 = nullptr;
     QComboBox *Combo1 = nullptr;
@@ -30,5 +32,9 @@ struct Form1Controls
 };
 
 // Makes the controls on the window's client area (468 x 371) and sets the
-// keyboard order.
+// keyboard order: each operation's fields, then its button.
 Form1Controls create_form1_controls(QWidget *client);
+
+// A one-line field keeps one line: text with a line break (pasted, dropped
+// or set) keeps the first line of what came in, and told() is called.
+void keep_one_line(QLineEdit *field, std::function<void()> told);

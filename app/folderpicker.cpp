@@ -1,11 +1,11 @@
 #include "folderpicker.h"
 
+#include "foldertree.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QStorageInfo>
-#include <QTimer>
-#include <QTreeView>
 
 namespace {
 
@@ -29,7 +29,7 @@ QString volume_root(const QString &path)
 
 } // namespace
 
-FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
+FolderPicker::FolderPicker(QComboBox *Drive1, FolderTree *Dir1, QObject *parent)
     : QObject(parent), m_drives(Drive1), m_tree(Dir1)
 {
     const QString here = volume_root(QDir::currentPath());
@@ -48,14 +48,6 @@ FolderPicker::FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent)
     for (const QString &root : roots)
         m_drives->addItem(QDir::toNativeSeparators(root), root);
 
-    useNewModel();
-    connect(m_drives, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
-}
-
-void FolderPicker::useNewModel()
-{
-    QFileSystemModel *old = m_model;
-    QItemSelectionModel *oldSelection = m_tree->selectionModel();
     m_model = new QFileSystemModel(this);
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     m_model->setReadOnly(true);
@@ -63,75 +55,77 @@ void FolderPicker::useNewModel()
     m_tree->setHeaderHidden(true);
     for (int column = 1; column < m_model->columnCount(); ++column)
         m_tree->hideColumn(column);
-    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex &current) {
-                if (current.isValid())
-                    setCurrent(m_model->filePath(current));
-            });
-    // The model reads and sorts folders in the background: when rows arrive
-    // on the way to the chosen folder, or are sorted, bring it back into view.
-    auto keepInView = [this](const QModelIndex &parent) {
-        if (m_shownPath.isEmpty() || (parent.isValid() && !m_shownPath.startsWith(m_model->filePath(parent))))
-            return;
-        QTimer::singleShot(0, this, [this] {
-            m_tree->scrollTo(m_model->index(m_shownPath), QAbstractItemView::PositionAtCenter);
-        });
-    };
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, keepInView);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, [keepInView] { keepInView({}); });
-    delete oldSelection;
-    delete old;
+    connect(m_tree, &FolderTree::selectedByPerson, this, [this](const QModelIndex &index) {
+        emit folderChosen(index.isValid() ? m_model->filePath(index) : QString());
+    });
+    // Any change of Drive1 shows that volume; only the person's choice of a
+    // volume makes its root the working folder.
+    connect(m_drives, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
+    connect(m_drives, &QComboBox::activated, this, [this] {
+        if (Drive1_Change())
+            emit folderChosen(m_drives->currentData().toString());
+    });
 }
 
-void FolderPicker::choose(const QString &path)
+bool FolderPicker::Drive1_Change()
 {
-    m_shownPath = path;
+    const QString root = m_drives->currentData().toString();
+    // A volume that cannot be read is passed over silently; Dir1 stays where it is.
+    if (root.isEmpty() || !QDir(root).isReadable())
+        return false;
+    if (m_tree->rootIndex() != m_model->index(root))
+        m_tree->setRootIndex(m_model->setRootPath(root));
+    return true;
+}
+
+void FolderPicker::showVolume(const QString &path)
+{
     const int volume = m_drives->findData(volume_root(path));
     if (volume >= 0 && volume != m_drives->currentIndex())
         m_drives->setCurrentIndex(volume);
     else if (m_tree->rootIndex() == QModelIndex())
         Drive1_Change();
+}
+
+QModelIndex FolderPicker::expandTo(const QString &path)
+{
+    showVolume(path);
     const QModelIndex index = m_model->index(QDir(path).absolutePath());
-    if (!index.isValid())
-        return;
-    m_tree->setCurrentIndex(index);
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
         m_tree->expand(parent);
-    m_tree->scrollTo(index);
+    return index;
 }
 
-void FolderPicker::setCurrent(const QString &path)
+void FolderPicker::choose(const QString &path)
 {
-    // The folder chosen last, however it was chosen: kept in view while the
-    // tree loads, and chosen again when a fresh tree takes the place of the old.
-    m_shownPath = path;
-    emit folderChosen(path);
+    const QModelIndex index = expandTo(path);
+    // A folder the tree cannot show (a name that is not UTF-8) is still the
+    // working folder; nothing in the tree stands for it.
+    showChosen(index.isValid() ? path : QString());
+    if (index.isValid())
+        m_tree->showUntilTouched(index, QAbstractItemView::PositionAtCenter);
 }
 
-void FolderPicker::pause()
+void FolderPicker::reveal(const QString &path)
 {
-    m_model->setOption(QFileSystemModel::DontWatchForChanges, true);
-}
-
-void FolderPicker::resume()
-{
-    // A model whose watching was switched off does not watch again (Qt 6.4):
-    // a fresh one takes its place, at the same volume and folder.
-    const QString root = m_drives->currentData().toString();
-    const QString shown = m_shownPath;
-    useNewModel();
-    if (!root.isEmpty())
-        m_tree->setRootIndex(m_model->setRootPath(root));
-    if (!shown.isEmpty())
-        choose(shown);
-}
-
-void FolderPicker::Drive1_Change()
-{
-    const QString root = m_drives->currentData().toString();
-    // A volume that cannot be read is passed over silently; Dir1 stays where it is.
-    if (root.isEmpty() || !QDir(root).isReadable())
+    const QModelIndex index = expandTo(path);
+    if (!index.isValid())
         return;
-    m_tree->setRootIndex(m_model->setRootPath(root));
-    setCurrent(root);
+    m_tree->expand(index);
+    // The keys start from here; nothing is selected, so nothing is chosen.
+    m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    m_tree->showUntilTouched(index, QAbstractItemView::PositionAtTop);
+}
+
+void FolderPicker::showChosen(const QString &path)
+{
+    const QModelIndex index = path.isEmpty() ? QModelIndex() : m_model->index(QDir(path).absolutePath());
+    if (index == m_tree->selectedFolder())
+        return;
+    if (!index.isValid()) {
+        m_tree->selectionModel()->clearSelection();
+        return;
+    }
+    m_tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
 }

@@ -3,37 +3,41 @@
 #include <QObject>
 #include <QString>
 
+class FolderTree;
 class QComboBox;
 class QFileSystemModel;
-class QTreeView;
+class QModelIndex;
 
 // Drive1 and Dir1: the volumes of the machine and the folder tree of the
-// chosen one. Tells the window when the user (or the program) picks a folder.
+// chosen one. Tells the window when the person chooses a folder; the
+// window tells it which folder is the working folder.
 class FolderPicker : public QObject
 {
     Q_OBJECT
 
 public:
-    FolderPicker(QComboBox *Drive1, QTreeView *Dir1, QObject *parent);
+    FolderPicker(QComboBox *Drive1, FolderTree *Dir1, QObject *parent);
 
-    // Shows the folder in Dir1 (switching Drive1 to its volume), as a user's
-    // choice would.
+    // Selects the folder in Dir1 (switching Drive1 to its volume) and
+    // brings it into view: the person's choice, made on the command line.
     void choose(const QString &path);
-
-    // While a run changes the folder, the tree need not follow every change.
-    void pause();
-    void resume();
+    // Opens the tree at the folder, at the top of the view, choosing nothing.
+    void reveal(const QString &path);
+    // Shows the working folder selected, or nothing selected for none. The
+    // tree does not move.
+    void showChosen(const QString &path);
 
 signals:
+    // The person chose a folder in Dir1, or a volume in Drive1 (its root);
+    // an empty path when they took the selection away.
     void folderChosen(const QString &path);
 
 private:
-    void Drive1_Change();
-    void useNewModel();
-    void setCurrent(const QString &path);
+    bool Drive1_Change();
+    void showVolume(const QString &path);
+    QModelIndex expandTo(const QString &path);
 
     QComboBox *m_drives;
-    QTreeView *m_tree;
+    FolderTree *m_tree;
     QFileSystemModel *m_model = nullptr;
-    QString m_shownPath; // the folder chosen last, kept in view while the tree loads
 };

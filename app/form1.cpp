@@ -1,9 +1,10 @@
 #include "form1.h"
 
 #include "folderpicker.h"
+#include "foldertree.h"
 #include "inputrules.h"
 #include "messages.h"
-#include "runguard.h"
+#include "statusline.h"
 
 #include "dialogs/fonts.h"
 #include "dialogs/form2.h"
@@ -12,65 +13,162 @@
 #include "files/workdir.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
 using namespace torvale;
 
+// What a run leaves for the window to show and keep.
+struct RunOutcome
+{
+    Report report;
+    std::shared_ptr<Folder> folder;
+    QString folderLine;
+    QString folderPath;
+};
+
+// The plans that a preview shows; the one chosen there is the one that runs.
+struct PreviewPlans
+{
+    std::shared_ptr<const RenamePlan> rename;
+    std::shared_ptr<const ConvertPlan> convert;
+    std::shared_ptr<const ReplacePlan> replace;
+    bool emptySearch = false; // 查找替换 was possible, but with no search text
+};
+
+namespace {
+
+Report apply_plan(const RenamePlan &plan, const Progress &progress, const StopRequest *stop)
+{
+    return apply_rename(plan, progress, stop);
+}
+Report apply_plan(const ConvertPlan &plan, const Progress &progress, const StopRequest *stop)
+{
+    return apply_convert(plan, progress, stop);
+}
+Report apply_plan(const ReplacePlan &plan, const Progress &progress, const StopRequest *stop)
+{
+    return apply_replace(plan, progress, stop);
+}
+
+// The working folder without the separator at its end ("/" stays).
+QString folder_path(const QString &CurrentPath)
+{
+    return CurrentPath.size() > 1 && CurrentPath.endsWith(QLatin1Char('/')) ? CurrentPath.chopped(1)
+                                                                            : CurrentPath;
+}
+
+QString shown_folder(const QString &path)
+{
+    return QDir::toNativeSeparators(folder_path(path));
+}
+
+const QString kNoSearchText = QStringLiteral("查找字符串是空的，不会改动任何文件：请先填写要查找的文字。");
+
+} // namespace
+
 Form1::Form1(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("TorvaleV2.0"));
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(song_font(9));
-    auto *client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(468, 371);
-    setCentralWidget(client);
-    ui = create_form1_controls(client);
+    m_client = new QWidget;
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(468, 371);
+    // On a screen smaller than the window the controls scroll into view.
+    auto *scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidget(m_client);
+    setCentralWidget(scroll);
+    ui = create_form1_controls(m_client);
     on_click(ui.Image1, [this] { Image1_Click(); });
+    m_status = new StatusLine(this);
+    statusBar()->addWidget(m_status, 1);
+    connect(m_status, &StatusLine::stopClicked, this, &Form1::stopRun);
+    for (QLineEdit *field : {ui.Text1, ui.Text2, ui.Text9, ui.Text3, ui.Text4})
+        keep_one_line(field,
+                      [this] { m_status->showNews(QStringLiteral("粘贴的文字有多行，只保留了第一行。")); });
     m_folders = new FolderPicker(ui.Drive1, ui.Dir1, this);
-    connect(m_folders, &FolderPicker::folderChosen, this,
-            [this](const QString &path) { CurrentPath = with_trailing_separator(path); });
+    connect(m_folders, &FolderPicker::folderChosen, this, &Form1::setWorkingFolder);
+    m_run = new BackgroundRun(ui.ProgressBar1, this);
     createMenus();
     createTimers();
+    createKeys();
     startUp();
+    qApp->installEventFilter(this);
+}
+
+Form1::~Form1()
+{
+    // The run ends (a rename puts its files back) before what it uses goes.
+    delete m_run;
 }
 
 void Form1::createMenus()
 {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("文件"));
-    file->setObjectName(QStringLiteral("file"));
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
+    m_fileMenu->setObjectName(QStringLiteral("file"));
     auto add = [this](QMenu *menu, const char *name, const QString &text, void (Form1::*handler)()) {
         QAction *action = menu->addAction(text);
         action->setObjectName(QLatin1String(name));
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    m_preview = add(file, "preview", QStringLiteral("预览…"), &Form1::preview_Click);
+    m_preview = add(m_fileMenu, "preview", QStringLiteral("预览…"), &Form1::preview_Click);
+    m_preview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m_preview->setEnabled(false);
-    m_undo = add(file, "undo", QStringLiteral("撤销上次操作"), &Form1::undo_Click);
+    m_undo = add(m_fileMenu, "undo", QStringLiteral("撤销上次操作"), &Form1::undo_Click);
+    m_undo->setShortcut(QKeySequence::Undo);
     m_undo->setEnabled(false);
-    file->addSeparator();
-    QAction *end = file->addAction(QStringLiteral("退出"));
+    m_fileMenu->addSeparator();
+    QAction *end = m_fileMenu->addAction(QStringLiteral("退出"));
     end->setObjectName(QStringLiteral("end"));
-    connect(end, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Through the window's closing, which asks first while a run goes on.
+    connect(end, &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("help"));
     add(help, "con", QStringLiteral("帮助"), &Form1::con_Click);
     add(help, "man", QStringLiteral("作者"), &Form1::man_Click);
+}
+
+void Form1::createKeys()
+{
+    // F10 opens the menus, as Alt alone does (see eventFilter); Alt+F and
+    // Alt+H open each menu, although their texts show no letter.
+    const std::pair<QKeySequence, QMenu *> openers[] = {
+        {Qt::Key_F10, m_fileMenu},
+        {Qt::ALT | Qt::Key_F, m_fileMenu},
+        {Qt::ALT | Qt::Key_H, menuBar()->findChild<QMenu *>(QStringLiteral("help"))}};
+    for (const auto &[keys, menu] : openers) {
+        auto *open = new QAction(this);
+        open->setShortcut(keys);
+        connect(open, &QAction::triggered, this,
+                [this, menu = menu] { menuBar()->setActiveAction(menu->menuAction()); });
+        addAction(open);
+    }
+    m_stop = new QAction(this);
+    m_stop->setObjectName(QStringLiteral("stopRun"));
+    m_stop->setShortcut(Qt::Key_Escape);
+    m_stop->setEnabled(false);
+    connect(m_stop, &QAction::triggered, this, &Form1::stopRun);
+    addAction(m_stop);
 }
 
 void Form1::createTimers()
@@ -103,146 +201,382 @@ void Form1::createTimers()
 
 void Form1::startUp()
 {
-    chooseDirectory(QDir::currentPath());
+    // No folder is chosen until the person chooses one: the tree opens at
+    // the home folder, with nothing selected.
+    m_folders->reveal(QDir::homePath());
+    showWorkingFolder();
     ui.Combo1->addItems({QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"),
                          QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
     ui.Combo1->setCurrentIndex(-1);
     ui.Combo1->setEditText(QString());
-    resize(468, 371 + menuBar()->sizeHint().height());
+    const QSize wanted(468, 371 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // Room for the window's frame, which is not known before it is shown.
+    const QSize room = screen()->availableGeometry().size() - QSize(16, 48);
+    resize(wanted.boundedTo(room));
 }
 
 void Form1::chooseDirectory(const QString &path)
 {
-    // Also a folder the tree cannot show (a name that is not UTF-8): it is
-    // found again by its bytes when a run opens it.
-    CurrentPath = with_trailing_separator(QDir(path).absolutePath());
+    setWorkingFolder(path);
     m_folders->choose(path);
+}
+
+void Form1::setWorkingFolder(const QString &path)
+{
+    CurrentPath.clear();
+    m_folderIdentity = {};
+    QString error;
+    if (!path.isEmpty()) {
+        // Also a folder the tree cannot show (a name that is not UTF-8): it is
+        // found again by its bytes when a run opens it.
+        const QString absolute = QDir(path).absolutePath();
+        if (const std::shared_ptr<Folder> folder = Folder::open(NativePath(absolute), &error, false)) {
+            CurrentPath = with_trailing_separator(absolute);
+            m_folderIdentity = folder->identity();
+        }
+    }
+    m_folders->showChosen(CurrentPath);
+    showWorkingFolder();
+    if (!error.isEmpty())
+        m_status->setIdle(QStringLiteral("没有工作文件夹：") + error, {}, true);
+}
+
+void Form1::forgetWorkingFolderIfGone()
+{
+    if (CurrentPath.isEmpty())
+        return;
+    QString error;
+    const std::shared_ptr<Folder> folder = Folder::open(NativePath(CurrentPath), &error, false);
+    if (folder && folder->identity() == m_folderIdentity)
+        return;
+    const QString gone = shown_folder(CurrentPath);
+    setWorkingFolder(QString());
+    m_status->clearNews();
+    m_status->setIdle(QStringLiteral("没有工作文件夹：“%1”已不存在或无法读取，请重新选择。"), gone, true);
+}
+
+bool Form1::workingFolderReady()
+{
+    forgetWorkingFolderIfGone();
+    if (!CurrentPath.isEmpty())
+        return true;
+    show_message(this, QMessageBox::Warning, QStringLiteral("没有工作文件夹"),
+                 QStringLiteral("请先在文件夹列表中选择要操作的文件夹。\n\n%1").arg(m_status->idle()));
+    return false;
+}
+
+void Form1::showWorkingFolder()
+{
+    const QString folder = shown_folder(CurrentPath);
+    setWindowTitle(CurrentPath.isEmpty() ? QStringLiteral("TorvaleV2.0")
+                                         : QStringLiteral("TorvaleV2.0 — %1").arg(folder));
+    if (CurrentPath.isEmpty())
+        m_status->setIdle(QStringLiteral("没有工作文件夹：请在上面的文件夹列表中选择要操作的文件夹。"), {},
+                          true);
+    else
+        m_status->setIdle(QStringLiteral("工作文件夹：%1"), folder, false);
 }
 
 RenameParams Form1::renameParams() const
 {
     const int chosen = ui.Combo1->property("chosen").toInt();
-    return {working_directory(CurrentPath), ui.Text1->text(), ui.Text2->text(), chosen < 0 ? 0 : chosen + 2,
-            true};
+    return {folder_path(CurrentPath), ui.Text1->text(), ui.Text2->text(), chosen < 0 ? 0 : chosen + 2, true};
 }
 
 ConvertParams Form1::convertParams(const QString &backups) const
 {
-    return {working_directory(CurrentPath), ui.Text9->text(), backups};
+    return {folder_path(CurrentPath), ui.Text9->text(), backups};
 }
 
 ReplaceParams Form1::replaceParams(const QString &backups) const
 {
-    return {working_directory(CurrentPath), ui.Text3->text(), ui.Text4->text(), backups};
+    return {folder_path(CurrentPath), ui.Text3->text(), ui.Text4->text(), backups};
+}
+
+bool Form1::searchTextReady()
+{
+    if (!ui.Text3->text().isEmpty())
+        return true;
+    show_message(this, QMessageBox::Warning, operation_name(Operation::Replace), kNoSearchText);
+    return false;
+}
+
+bool Form1::startReady(QTimer *timer, Operation operation)
+{
+    timer->stop();
+    if (m_run->running()) // pressed before this work began: dropped
+        return false;
+    ui.Label1->clear();
+    return workingFolderReady() && (operation != Operation::Replace || searchTextReady());
 }
 
 void Form1::Timer1_Timer()
 {
-    Timer1->stop();
-    applyPlan(Operation::Rename, plan_rename(renameParams()));
+    if (startReady(Timer1, Operation::Rename))
+        runPlan<RenamePlan>(Operation::Rename, [params = renameParams()] {
+            return std::make_shared<const RenamePlan>(plan_rename(params));
+        });
 }
 
 void Form1::Timer2_Timer()
 {
-    Timer2->stop();
-    applyPlan(Operation::Convert, plan_convert(convertParams(m_history.prepareBackups())));
+    if (startReady(Timer2, Operation::Convert))
+        runPlan<ConvertPlan>(Operation::Convert, [params = convertParams(m_history.prepareBackups())] {
+            return std::make_shared<const ConvertPlan>(plan_convert(params));
+        });
 }
 
 void Form1::Timer3_Timer()
 {
-    Timer3->stop();
-    applyPlan(Operation::Replace, plan_replace(replaceParams(m_history.prepareBackups())));
+    if (startReady(Timer3, Operation::Replace))
+        runPlan<ReplacePlan>(Operation::Replace, [params = replaceParams(m_history.prepareBackups())] {
+            return std::make_shared<const ReplacePlan>(plan_replace(params));
+        });
 }
 
-template <typename Plan> void Form1::applyPlan(Operation operation, const Plan &plan)
+template <typename Plan>
+void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Plan>()> makePlan)
 {
-    runOperation(
-        operation,
-        [&](const Progress &progress) {
-            if constexpr (std::is_same_v<Plan, RenamePlan>)
-                return apply_rename(plan, progress);
-            else if constexpr (std::is_same_v<Plan, ConvertPlan>)
-                return apply_convert(plan, progress);
+    auto outcome = std::make_shared<RunOutcome>();
+    const auto identity = m_folderIdentity;
+    const QString chosen = shown_folder(CurrentPath);
+    runInBackground(
+        status_caption(operation), true,
+        [=](const Progress &progress, const StopRequest *stop) {
+            const std::shared_ptr<const Plan> plan = makePlan();
+            outcome->folder = plan->folder;
+            outcome->folderLine = describe_folder(*plan);
+            outcome->folderPath = chosen;
+            if (outcome->folderLine.isEmpty())
+                outcome->folderLine = QStringLiteral("文件夹：%1").arg(chosen);
+            // The folder the run opened must be the one the person chose: one
+            // that took its place since is left alone.
+            if (plan->folder && plan->folder->identity() != identity)
+                outcome->report = refused(
+                    QStringLiteral("文件夹“%1”已被移动或换成了另一个文件夹，没有改动任何文件。").arg(chosen));
             else
-                return apply_replace(plan, progress);
+                outcome->report = apply_plan(*plan, progress, stop);
         },
-        plan.folder);
+        [this, operation, outcome] { finishRun(operation, *outcome); });
 }
 
-void Form1::runOperation(Operation operation, const std::function<Report(const Progress &)> &run,
-                         const std::shared_ptr<Folder> &folder)
+void Form1::finishRun(Operation operation, const RunOutcome &outcome)
 {
-    // The polling timers rest while the operation runs, as the fields cannot change.
-    Timer4->stop();
-    Timer5->stop();
-    m_folders->pause();
-    ui.Label1->setText(status_caption(operation));
-    Report report;
-    {
-        RunGuard guard(ui.ProgressBar1);
-        report = run(guard.progress());
+    if (operation != Operation::Undo)
+        m_history.record(operation, outcome.folder, outcome.report.changes);
+    setBusy(false);
+    forgetWorkingFolderIfGone();
+    const QString news = show_report(this, operation, outcome.folderLine, outcome.report);
+    m_status->showNews(news + QStringLiteral("。文件夹：%1"), outcome.folderPath);
+    if (m_closeWhenDone)
+        close();
+}
+
+void Form1::runInBackground(const QString &caption, bool stoppable, BackgroundRun::Work work,
+                            std::function<void()> done)
+{
+    if (m_run->running())
+        return;
+    ui.Label1->setText(caption);
+    m_status->showRun(stoppable ? QStringLiteral("%1：按 Esc 键或点“停止”可以停止。").arg(caption)
+                                : caption + QStringLiteral("……"),
+                      stoppable);
+    setBusy(true);
+    m_stop->setEnabled(stoppable);
+    m_run->start(std::move(work), std::move(done));
+}
+
+void Form1::setBusy(bool busy)
+{
+    if (busy) {
+        // The focus goes to no control first: taken from a control that is
+        // disabled, it would go on to the next one, where the next key lands.
+        QWidget *focus = QApplication::focusWidget();
+        m_focusBeforeRun = focus && focus->window() == this ? focus : nullptr;
+        m_client->setFocus(Qt::OtherFocusReason);
+        Timer4->stop();
+        Timer5->stop();
+        m_client->setCursor(Qt::BusyCursor);
     }
-    m_folders->resume();
-    if (operation != Operation::Undo) {
-        if (report.status == Report::Status::Done)
-            m_history.record(operation_name(operation), folder, report.changes);
-        else
-            m_history.discardPrepared();
-    }
-    m_undo->setEnabled(m_history.available());
-    Timer4->start();
-    Timer5->start();
-    show_report(this, operation, report);
+    QWidget *controls[] = {ui.Drive1, ui.Dir1,  ui.Text1,    ui.Text2,    ui.Combo1,  ui.Text9,
+                           ui.Text3,  ui.Text4, ui.Command1, ui.Command2, ui.Command3};
+    for (QWidget *control : controls)
+        control->setEnabled(!busy);
+    m_preview->setEnabled(false);
+    m_undo->setEnabled(!busy && m_history.available());
+    m_stop->setEnabled(false);
+    if (busy)
+        return;
+    m_client->unsetCursor();
+    m_status->endRun();
     ui.Label1->setText(QString());
     ui.ProgressBar1->setValue(0);
+    Timer4_Timer();
+    Timer5_Timer();
+    Timer4->start();
+    Timer5->start();
+    if (m_focusBeforeRun && m_focusBeforeRun->isEnabled() && m_focusBeforeRun->isVisible())
+        m_focusBeforeRun->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::stopRun()
+{
+    if (!m_run->running())
+        return;
+    m_run->stop();
+    m_stop->setEnabled(false);
+    m_status->showRun(QStringLiteral("正在停止……"), false);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (!m_run->running())
+        return QMainWindow::closeEvent(event);
+    event->ignore();
+    if (m_closeWhenDone)
+        return;
+    // A preview changes nothing; an undo cannot stop half-way.
+    const QString caption = ui.Label1->text();
+    if (!m_stop->isEnabled() && !m_run->stopping()) {
+        if (caption == status_caption(Operation::Undo) &&
+            !ask(this, QStringLiteral("关闭窗口"),
+                 QStringLiteral("正在撤销上次操作，撤销无法中途停止。要在撤销完成后关闭窗口吗？"),
+                 QMessageBox::No))
+            return;
+        m_closeWhenDone = true;
+        return;
+    }
+    if (ask(this, QStringLiteral("关闭窗口"),
+            QStringLiteral("操作还在进行（%"
+                           "1）。要停止它并关闭窗口吗？\n\n停止的更名会把文件恢复原名；替换和转换在处理中的文"
+                           "件完成后停止。")
+                .arg(caption),
+            QMessageBox::No)) {
+        m_closeWhenDone = true;
+        stopRun();
+    }
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        m_altAlone = key->key() == Qt::Key_Alt && !key->isAutoRepeat();
+        m_status->clearNews();
+        break;
+    }
+    case QEvent::ShortcutOverride:
+        if (static_cast<QKeyEvent *>(event)->key() != Qt::Key_Alt)
+            m_altAlone = false;
+        break;
+    case QEvent::KeyRelease:
+        // Alt pressed and let go alone opens the menus.
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Alt && m_altAlone) {
+            m_altAlone = false;
+            menuBar()->setActiveAction(m_fileMenu->menuAction());
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::WindowDeactivate:
+        m_altAlone = false;
+        if (event->type() == QEvent::MouseButtonPress)
+            m_status->clearNews();
+        break;
+    default:
+        break;
+    }
+    return false;
 }
 
 void Form1::undo_Click()
 {
-    if (QMessageBox::question(this, QStringLiteral("撤销上次操作"), m_history.question()) != QMessageBox::Yes)
+    if (m_run->running() || !m_history.available())
         return;
-    runOperation(Operation::Undo, [this](const Progress &progress) { return m_history.undo(progress); });
+    if (!ask(this, QStringLiteral("撤销上次操作"), m_history.question(), QMessageBox::Yes) ||
+        m_run->running())
+        return;
+    auto outcome = std::make_shared<RunOutcome>();
+    outcome->folderPath = m_history.folder();
+    outcome->folderLine = QStringLiteral("文件夹：") + outcome->folderPath;
+    runInBackground(
+        status_caption(Operation::Undo), false,
+        [this, outcome](const Progress &progress, const StopRequest *) {
+            outcome->report = m_history.undo(progress);
+        },
+        [this, outcome] { finishRun(Operation::Undo, *outcome); });
 }
 
 void Form1::preview_Click()
 {
-    const QString backups = m_history.prepareBackups();
-    RenamePlan renamePlan;
-    ConvertPlan convertPlan;
-    ReplacePlan replacePlan;
-    QList<PlanTable> tables;
-    ui.Label1->setText(QStringLiteral("正在预览"));
-    {
-        // Reading every file of a large folder takes a while: the window goes on painting.
-        RunGuard guard(ui.ProgressBar1);
-        if (ui.Command1->isEnabled())
-            tables << describe_plan(renamePlan = plan_rename(renameParams()));
-        if (ui.Command2->isEnabled())
-            tables << describe_plan(convertPlan =
-                                        plan_convert(convertParams(backups), true, guard.progress()));
-        if (ui.Command3->isEnabled())
-            tables << describe_plan(replacePlan =
-                                        plan_replace(replaceParams(backups), true, guard.progress()));
-    }
-    ui.Label1->setText(QString());
-    ui.ProgressBar1->setValue(0);
-    PreviewDialog dialog(tables, this);
-    if (dialog.exec() != QDialog::Accepted) {
-        m_history.discardPrepared();
+    if (m_run->running() || !workingFolderReady())
         return;
+    auto plans = std::make_shared<PreviewPlans>();
+    const bool rename = ui.Command1->isEnabled(), convert = ui.Command2->isEnabled(),
+               replace = ui.Command3->isEnabled() && !ui.Text3->text().isEmpty();
+    plans->emptySearch = ui.Command3->isEnabled() && !replace;
+    const QString backups = m_history.prepareBackups();
+    const RenameParams renaming = renameParams();
+    const ConvertParams converting = convertParams(backups);
+    const ReplaceParams replacing = replaceParams(backups);
+    // Reading every file of a large folder takes a while: on the worker.
+    runInBackground(
+        QStringLiteral("正在预览"), false,
+        [=](const Progress &progress, const StopRequest *) {
+            if (rename)
+                plans->rename = std::make_shared<const RenamePlan>(plan_rename(renaming));
+            if (convert)
+                plans->convert =
+                    std::make_shared<const ConvertPlan>(plan_convert(converting, true, progress));
+            if (replace)
+                plans->replace = std::make_shared<const ReplacePlan>(plan_replace(replacing, true, progress));
+        },
+        [this, plans] { showPreview(plans); });
+}
+
+void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
+{
+    setBusy(false);
+    if (m_closeWhenDone) {
+        m_history.discardPrepared();
+        return (void)close();
     }
+    QList<PlanTable> tables;
+    if (plans->rename)
+        tables << describe_plan(*plans->rename);
+    if (plans->convert)
+        tables << describe_plan(*plans->convert);
+    if (plans->replace)
+        tables << describe_plan(*plans->replace);
+    if (plans->emptySearch) {
+        PlanTable refusal;
+        refusal.operation = Operation::Replace;
+        refusal.statement = kNoSearchText;
+        tables << refusal;
+    }
+    PreviewDialog dialog(tables, this);
     // The run applies the plan that was shown; each file is checked again
     // just before it changes, and what changed since is reported.
-    switch (dialog.chosenOperation()) {
-    case Operation::Rename:
-        return applyPlan(Operation::Rename, renamePlan);
-    case Operation::Convert:
-        return applyPlan(Operation::Convert, convertPlan);
-    case Operation::Replace:
-        return applyPlan(Operation::Replace, replacePlan);
-    case Operation::Undo:
-        break;
+    if (dialog.exec() == QDialog::Accepted && workingFolderReady()) {
+        switch (dialog.chosenOperation()) {
+        case Operation::Rename:
+            return runPlan<RenamePlan>(Operation::Rename, [plans] { return plans->rename; });
+        case Operation::Convert:
+            return runPlan<ConvertPlan>(Operation::Convert, [plans] { return plans->convert; });
+        case Operation::Replace:
+            if (plans->replace)
+                return runPlan<ReplacePlan>(Operation::Replace, [plans] { return plans->replace; });
+            searchTextReady();
+            break;
+        case Operation::Undo:
+            break;
+        }
     }
+    m_history.discardPrepared();
 }
 
 FieldTexts Form1::fieldTexts() const
@@ -258,6 +592,7 @@ void Form1::Timer4_Timer()
     ui.Command2->setEnabled(states.Command2);
     ui.Command3->setEnabled(states.Command3);
     m_preview->setEnabled(states.Command1 || states.Command2 || states.Command3);
+    forgetWorkingFolderIfGone();
 }
 
 void Form1::Timer5_Timer()
@@ -272,8 +607,11 @@ void Form1::Timer5_Timer()
         // the window is active again): never with a start button that the
         // next key would press, nor with Drive1.
         if (state.losesFocus && field->hasFocus())
-            centralWidget()->setFocus(Qt::OtherFocusReason);
+            m_client->setFocus(Qt::OtherFocusReason);
         field->setEnabled(state.enabled);
+        // A field that would lose the focus at the next tick is passed over
+        // by Tab, so that the keys reach the fields after it at a person's pace.
+        field->setFocusPolicy(state.losesFocus ? Qt::ClickFocus : Qt::StrongFocus);
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
+
 #include <cstdlib>
 
 namespace {
@@ -53,11 +55,15 @@ QString UndoHistory::prepareBackups()
     return m_prepared->path();
 }
 
-void UndoHistory::record(const QString &name, const std::shared_ptr<torvale::Folder> &folder,
+void UndoHistory::record(torvale::Operation operation, const std::shared_ptr<torvale::Folder> &folder,
                          const QList<torvale::Change> &changes)
 {
+    if (changes.isEmpty()) {
+        discardPrepared();
+        return;
+    }
     clear();
-    m_name = name;
+    m_operation = operation;
     m_folder = folder->native_path();
     m_identity = folder->identity();
     m_changes = changes;
@@ -73,7 +79,29 @@ void UndoHistory::discardPrepared()
 
 QString UndoHistory::question() const
 {
-    return QStringLiteral("撤销上次的“%1”操作，恢复 %2 个文件？").arg(m_name).arg(m_changes.size());
+    using Kind = torvale::Change::Kind;
+    auto count = [this](Kind kind) {
+        return int(std::count_if(m_changes.cbegin(), m_changes.cend(),
+                                 [kind](const torvale::Change &c) { return c.kind == kind; }));
+    };
+    const bool pages = m_operation == torvale::Operation::Convert;
+    QStringList steps;
+    if (const int n = count(Kind::Renamed))
+        steps << QStringLiteral("把 %1 个文件改回原来的名字").arg(n);
+    if (const int n = count(Kind::Rewritten))
+        steps << (pages ? QStringLiteral("把 %1 个被替换的网页恢复原样")
+                        : QStringLiteral("把 %1 个文件恢复为替换前的内容"))
+                     .arg(n);
+    if (const int n = count(Kind::Created))
+        steps << QStringLiteral("删除生成的 %1 个网页").arg(n);
+    return QStringLiteral("撤销上次的“%1”操作？\n\n%2\n将%3。")
+        .arg(torvale::operation_name(m_operation), QStringLiteral("文件夹：") + folder(),
+             steps.join(QStringLiteral("，")));
+}
+
+QString UndoHistory::folder() const
+{
+    return torvale::FileName::from_bytes(m_folder).text();
 }
 
 torvale::Report UndoHistory::undo(const torvale::Progress &progress)

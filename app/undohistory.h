@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ops/report.h"
+#include "ops/describe.h"
 
 #include <QList>
 #include <QString>
@@ -20,15 +20,19 @@ public:
     // A fresh private folder for the former bytes of the run about to start.
     QString prepareBackups();
 
-    // The run went to its end: it becomes the one that undo takes back (a run
-    // that changed nothing leaves nothing to undo).
-    void record(const QString &name, const std::shared_ptr<torvale::Folder> &folder,
+    // What the run changed (also one that was stopped or failed part-way)
+    // becomes what undo takes back. A run that changed nothing leaves the
+    // run before it to be taken back.
+    void record(torvale::Operation operation, const std::shared_ptr<torvale::Folder> &folder,
                 const QList<torvale::Change> &changes);
-    // The run did not go to its end: its backups go.
+    // The run changed nothing: its backups go.
     void discardPrepared();
 
     bool available() const { return !m_changes.isEmpty(); }
+    // "撤销上次的“TXT→HTML”操作？", the folder, and what undo does, in the operation's words.
     QString question() const;
+    // The folder of the run, for the report of its undo.
+    QString folder() const;
 
     // Takes the run back, and forgets it.
     torvale::Report undo(const torvale::Progress &progress);
@@ -38,7 +42,7 @@ public:
     ~UndoHistory();
 
 private:
-    QString m_name;
+    torvale::Operation m_operation = torvale::Operation::Undo;
     // The folder by path and identity, not held open: a volume can be
     // unmounted meanwhile, and undo refuses a folder that is another now.
     QByteArray m_folder;

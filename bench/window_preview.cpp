@@ -29,20 +29,18 @@ int main(int argc, char *argv[])
     QObject::connect(poll, &QTimer::timeout, [&] {
         if (started == 0 && preview->isEnabled()) {
             started = std::clock();
-            QTimer::singleShot(0, [&] {
-                auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-                auto *table = dialog ? dialog->findChild<QTableView *>(QStringLiteral("table")) : nullptr;
-                if (table)
-                    table->repaint();
-                std::printf("%.3f s of processor time, %d rows\n",
-                            double(std::clock() - started) / CLOCKS_PER_SEC,
-                            table ? table->model()->rowCount() : -1);
-                if (dialog)
-                    dialog->reject();
-                app.quit();
-            });
-            preview->trigger();
+            preview->trigger(); // the plans are made in the background; the dialog follows
+            return;
         }
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto *table = dialog ? dialog->findChild<QTableView *>(QStringLiteral("table")) : nullptr;
+        if (started == 0 || !table)
+            return;
+        table->repaint();
+        std::printf("%.3f s of processor time, %d rows\n", double(std::clock() - started) / CLOCKS_PER_SEC,
+                    table->model()->rowCount());
+        dialog->reject();
+        app.quit();
     });
     poll->start(10);
     return app.exec();

@@ -7,13 +7,18 @@
 #include "app/inputrules.h"
 #include "app/startup.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeView>
@@ -34,25 +39,63 @@ class TestForm1 : public QObject
             qFatal("no control %s", name);
         return found;
     }
-    QLineEdit *field(const char *name) { return control<QLineEdit>(name); }
+    QLineEdit *field(const QByteArray &name) { return control<QLineEdit>(name.constData()); }
     QLabel *status() { return control<QLabel>("Label1"); }
+    // What the line below the controls says, whole.
+    QString statusLine() { return control<QLabel>("statusText")->toolTip(); }
+    QTreeView *tree() { return control<QTreeView>("Dir1"); }
+    QFileSystemModel *folders() { return qobject_cast<QFileSystemModel *>(tree()->model()); }
 
-    // Presses a start button once the polling rules have enabled it.
-    void press(const char *buttonName)
+    // "Text2=1" fills a field; "Combo1=1" chooses the list's entry 1.
+    void fill(const QStringList &fields)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(control(buttonName)->isEnabled(), 5000);
-        QTest::mouseClick(control<QPushButton>(buttonName), Qt::LeftButton);
+        for (const QString &f : fields) {
+            const QByteArray name = f.section('=', 0, 0).toLatin1();
+            if (name == "Combo1")
+                control<QComboBox>("Combo1")->setCurrentIndex(f.section('=', 1).toInt());
+            else
+                field(name)->setText(f.section('=', 1));
+            if (name == "Text2") // the prefix field opens with the start number
+                QTRY_VERIFY_WITH_TIMEOUT(field("Text1")->isEnabled(), 5000);
+        }
     }
-    void waitForEndOfRun() { QTRY_VERIFY_WITH_TIMEOUT(status()->text().isEmpty(), 30000); }
+    // Presses a start button once the polling rules have enabled it.
+    void press(const QString &buttonName)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(control(qPrintable(buttonName))->isEnabled(), 5000);
+        QTest::mouseClick(control<QPushButton>(qPrintable(buttonName)), Qt::LeftButton);
+    }
+    void waitForEndOfRun() { QTRY_VERIFY_WITH_TIMEOUT(status()->text().isEmpty(), 60000); }
+    void activate()
+    {
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
+    }
+    // Clicks a folder of the tree, scrolled into view as a person would.
+    void clickFolder(const QString &path)
+    {
+        tree()->expand(folders()->index(QFileInfo(path).path()));
+        QTRY_VERIFY_WITH_TIMEOUT(tree()->visualRect(folders()->index(path)).isValid(), 10000);
+        tree()->scrollTo(folders()->index(path));
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {},
+                          tree()->visualRect(folders()->index(path)).center());
+    }
+    void files(int count, const QByteArray &bytes)
+    {
+        for (int i = 0; i < count; ++i)
+            write(m_tmp->path(), QByteArray("f") + QByteArray::number(1000 + i) + ".txt", bytes);
+    }
 
     Form1 *m_form = nullptr;
     TempDir *m_tmp = nullptr;
+    BoxAnswerer *m_boxes = nullptr;
 
 private slots:
     void initTestCase() { install_translations(*qApp); }
     void init()
     {
         m_tmp = new TempDir;
+        m_boxes = new BoxAnswerer;
         m_form = new Form1;
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form));
@@ -62,164 +105,427 @@ private slots:
     void cleanup()
     {
         delete m_form;
+        delete m_boxes;
         delete m_tmp;
     }
 
-    // Each button names its operation in Label1 and runs it at its timer's
-    // tick; at the end Label1 is empty and the progress bar at 0. A file
-    // whose name is GBK bytes is handled like the others.
+    // Each button names its operation in Label1 and runs it at its tick; two presses in quick succession
+    // give one run. Then the line below says what was done, and where ("gbk:" marks GBK bytes).
     void operations_data()
     {
-        QTest::addColumn<QStringList>("fields"); // name=value
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("rename") << QStringList{"Text2=1", u("Text1=照片")} << "Command1" << u("正在更名")
-                                << u("照片002.txt").toUtf8() << QByteArray("old");
-        QTest::newRow("convert") << QStringList{u("Text9=小说")} << "Command2" << u("正在转换")
-                                 << gbk(u("旧.htm")) << QByteArray("<HTML>");
-        QTest::newRow("replace") << QStringList{"Text3=old", u("Text4=新old")} << "Command3" << u("正在替换")
-                                 << gbk(u("旧.txt")) << gbk(u("新old"));
+        QTest::addColumn<QString>("row"); // fields | button | caption | name=start of its bytes | news
+        QTest::newRow("rename") << u("Text2=1 Text1=照片 Combo1=1 | Command1 | 正在更名 | 照片001.txt=oldA "
+                                     "照片002.txt=oldB | 已更名 2 个文件");
+        QTest::newRow("width 2 from 98")
+            << u("Text2=98 Combo1=0 | Command1 | 正在更名 | 98.txt=oldA 99.txt=oldB | 已更名");
+        QTest::newRow("prefix keeps its case")
+            << u("Text2=1 Text1=IMG_ | Command1 | 正在更名 | IMG_1.txt=oldA IMG_2.txt=oldB | 已更名");
+        QTest::newRow("convert") << u(
+            "Text9=小说 | Command2 | 正在转换 | gbk:旧.htm=<HTML> index.htm=<HTML> | "
+            "生成了 2 个网页和 index.htm");
+        QTest::newRow("replace") << u("Text3=old Text4=新old | Command3 | 正在替换 | a.txt=gbk:新oldA "
+                                      "gbk:旧.txt=gbk:新oldB | 修改了 2 个文件");
     }
     void operations()
     {
-        QFETCH(QStringList, fields);
-        QFETCH(QString, button);
-        QFETCH(QString, caption);
-        QFETCH(QByteArray, file);
-        QFETCH(QByteArray, bytes);
-        write(m_tmp->path(), QByteArray("a.txt"), "old");
-        write(m_tmp->path(), gbk(u("旧.txt")), "old");
-        for (const QString &f : fields) {
-            field(f.section('=', 0, 0).toLatin1().constData())->setText(f.section('=', 1));
-            if (f.startsWith("Text2")) // the prefix field opens with the start number
-                QTRY_VERIFY_WITH_TIMEOUT(field("Text1")->isEnabled(), 5000);
-        }
-        control<QComboBox>("Combo1")->setCurrentIndex(1); // width 3
-        press(button.toLatin1().constData());
-        press(button.toLatin1().constData()); // a second press within the interval: still one run
-        QCOMPARE(status()->text(), caption);
+        QFETCH(QString, row);
+        const QStringList part = row.split(" | ");
+        write(m_tmp->path(), QByteArray("a.txt"), "oldA");
+        write(m_tmp->path(), gbk(u("旧.txt")), "oldB");
+        fill(part[0].split(' '));
+        press(part[1]);
+        press(part[1]); // a second press within the interval: still one run
+        QCOMPARE(status()->text(), part[2]);
         waitForEndOfRun();
         QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
-        QVERIFY2(read(m_tmp->path(), file).startsWith(bytes), file.constData());
+        auto bytes = [](const QString &text) {
+            return text.startsWith("gbk:") ? gbk(text.mid(4)) : text.toUtf8();
+        };
+        for (const QString &file : part[3].split(' '))
+            QVERIFY2(
+                read(m_tmp->path(), bytes(file.section('=', 0, 0))).startsWith(bytes(file.section('=', 1))),
+                qPrintable(file));
+        QVERIFY2(statusLine().contains(part[4]) && statusLine().contains(m_tmp->path()),
+                 qPrintable(statusLine()));
+        QCOMPARE(m_form->windowTitle(), u("TorvaleV2.0 — ") + m_tmp->path());
+        QVERIFY(m_boxes->texts.isEmpty());
     }
 
-    // 预览… shows the plan; 执行 applies that plan, and a file changed in
-    // between is reported rather than rewritten. Undo takes the run back.
+    // 预览… (Ctrl+P) names the folder; Enter closes it; 执行 applies the plan shown, not a fresh one. The
+    // undo question (Ctrl+Z) names the folder and says in the operation's words what undo does.
+    void previewRunAndUndo_data()
+    {
+        QTest::addColumn<QString>("row"); // fields | top of the preview | its rows | the folder after | undo
+        QTest::newRow("rename") << u("Text2=1 | （2 个文件） | a.txt 1.txt;b.txt 2.txt | 1.txt 2.txt c.txt | "
+                                     "把 2 个文件改回原来的名字");
+        QTest::newRow("convert") << u(
+            "Text9=t | （2 个 txt 文件） | a.txt a.htm;b.txt b.htm; index.htm | a.htm "
+            "a.txt b.htm b.txt c.txt index.htm | 删除生成的 3 个网页");
+        QTest::newRow("replace") << u(
+            "Text3=old Text4=new | （2 个文件） | a.txt 替换 1 处;b.txt 替换 1 处 | a.txt "
+            "b.txt c.txt | 把 1 个文件恢复为替换前的内容");
+    }
     void previewRunAndUndo()
     {
-        auto *undo = control<QAction>("undo");
-        QVERIFY(!undo->isEnabled());
+        QFETCH(QString, row);
+        const QStringList part = row.split(" | ");
+        const bool replace = QTest::currentDataTag() == QByteArray("replace");
         write(m_tmp->path(), QByteArray("a.txt"), "old");
         write(m_tmp->path(), QByteArray("b.txt"), "old");
-        field("Text3")->setText("old");
-        field("Text4")->setText("new");
+        QMap<QByteArray, QByteArray> expected = snapshot(m_tmp->path());
+        activate();
+        fill(part[0].split(' '));
         QTRY_VERIFY_WITH_TIMEOUT(control<QAction>("preview")->isEnabled(), 5000);
-        QStringList rows, message;
-        QString tooltip;
+        when_modal([](QWidget *dialog) { QTest::keyClick(dialog->focusWidget(), Qt::Key_Return); });
+        QTest::keyClick(m_form, Qt::Key_P, Qt::ControlModifier);
+        waitForEndOfRun();
+        QCOMPARE(snapshot(m_tmp->path()), expected); // Enter changed nothing
+
+        QStringList shown;
+        QString top;
         when_modal([&](QWidget *dialog) {
             auto *model = dialog->findChild<QTableView *>("table")->model();
             for (int r = 0; r < model->rowCount(); ++r)
-                rows << model->index(r, 0).data().toString() + " " + model->index(r, 1).data().toString();
-            tooltip = model->index(0, 1).data(Qt::ToolTipRole).toString();
-            write(m_tmp->path(), QByteArray("b.txt"), "old, changed since");
-            when_modal([&](QWidget *box) { message << qobject_cast<QMessageBox *>(box)->text(); });
+                shown << model->index(r, 0).data().toString() + " " + model->index(r, 1).data().toString();
+            top = dialog->findChild<QLabel *>("folder")->text();
+            write(m_tmp->path(), QByteArray("c.txt"), "c"); // a fresh plan would take it
+            if (replace)
+                write(m_tmp->path(), QByteArray("b.txt"), "old, changed since");
             dialog->findChild<QPushButton *>("run")->click();
         });
         control<QAction>("preview")->trigger();
         waitForEndOfRun();
-        QCOMPARE(rows, (QStringList{u("a.txt 替换 1 处"), u("b.txt 替换 1 处")}));
-        QCOMPARE(tooltip, u("替换 1 处")); // a long reason can be read whole
-        QVERIFY2(message.join("").contains("b.txt"), qPrintable(message.join("")));
-        QCOMPARE(read(m_tmp->path(), QByteArray("a.txt")), "new");
-        QCOMPARE(read(m_tmp->path(), QByteArray("b.txt")), "old, changed since");
-        QVERIFY(undo->isEnabled());
+        QCOMPARE(shown.join(';'), part[2]);
+        QCOMPARE(top, u("文件夹：") + m_tmp->path() + part[1]);
+        QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files).join(' '), part[3]);
+        QCOMPARE(m_boxes->texts.join("").contains("b.txt"), replace);
 
-        // Undo runs like an operation: its caption, the progress bar, Qt's
-        // own texts in Chinese.
-        QString yes, caption;
-        int maximum = 0;
-        when_modal([&](QWidget *box) {
-            yes = qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->text();
-            // The window handles events while undo runs: this looks in then.
-            QTimer::singleShot(0, this, [&] {
-                caption = status()->text();
-                maximum = control<QProgressBar>("ProgressBar1")->maximum();
-            });
-            qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
-        });
-        undo->trigger();
+        m_boxes->texts.clear();
+        activate();
+        QTest::keyClick(m_form, Qt::Key_Z, Qt::ControlModifier);
         waitForEndOfRun();
-        QVERIFY2(yes.contains(u("是")), qPrintable(yes));
-        QCOMPARE(caption, u("正在撤销"));
-        QCOMPARE(maximum, 2); // one change, plus one
-        QCOMPARE(read(m_tmp->path(), QByteArray("a.txt")), "old");
-        QVERIFY(!undo->isEnabled());
+        QVERIFY2(m_boxes->texts.value(0).contains(m_tmp->path()) && m_boxes->texts.value(0).contains(part[4]),
+                 qPrintable(m_boxes->texts.join("|")));
+        expected["c.txt"] = "c";
+        if (replace)
+            expected["b.txt"] = "old, changed since";
+        QCOMPARE(snapshot(m_tmp->path()), expected);
+        QVERIFY(!control<QAction>("undo")->isEnabled());
     }
 
-    // Keys typed at human speed, over several ticks of the polling timers,
-    // after a click into a field that the rules then take the focus from:
-    // the focus goes to no control, so the keys press no start button and
-    // switch no drive.
+    // Keys typed at human speed after a click into a field that the rules then take the focus from go
+    // to no control: they press no start button and switch no drive.
     void humanTyping_data()
     {
-        QTest::addColumn<QString>("first");  // the field typed into first
-        QTest::addColumn<QString>("second"); // the field clicked into then
-        QTest::newRow("start number after an index title") << "Text9"
-                                                           << "Text2";
-        QTest::newRow("search text after a start number") << "Text2"
-                                                          << "Text3";
-        QTest::newRow("index title after a start number") << "Text2"
-                                                          << "Text9";
+        QTest::addColumn<QString>("fields"); // the field typed into first, the field clicked into then
+        QTest::newRow("start number after an index title") << "Text9 Text2";
+        QTest::newRow("search text after a start number") << "Text2 Text3";
+        QTest::newRow("index title after a start number") << "Text2 Text9";
     }
     void humanTyping()
     {
-        QFETCH(QString, first);
-        QFETCH(QString, second);
+        QFETCH(QString, fields);
+        const QByteArray first = fields.section(' ', 0, 0).toLatin1(),
+                         second = fields.section(' ', 1).toLatin1();
         write(m_tmp->path(), QByteArray("a.txt"), "a b a");
-        m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form));
-        QTest::mouseClick(field(first.toLatin1().constData()), Qt::LeftButton);
+        activate();
+        QTest::mouseClick(field(first), Qt::LeftButton);
         QTest::keyClick(m_form->windowHandle(), Qt::Key_A);
         QTest::qWait(450); // a person's pause: the rules look at the fields meanwhile
-        QTest::mouseClick(field(second.toLatin1().constData()), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), m_form->centralWidget(),
-                                  5000); // the next tick takes it
+        QTest::mouseClick(field(second), Qt::LeftButton);
+        QWidget *client = control("client");
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), client, 5000); // the next tick takes it
         for (Qt::Key key :
              {Qt::Key_A, Qt::Key_Space, Qt::Key_B, Qt::Key_Space, Qt::Key_Return, Qt::Key_Down}) {
             QTest::qWait(150); // a key every 150 ms
             QTest::keyClick(m_form->windowHandle(), key);
         }
-        QCOMPARE(QApplication::focusWidget(), m_form->centralWidget()); // no control
-        QVERIFY(field(second.toLatin1().constData())->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), client); // no control
+        QVERIFY(field(second)->text().isEmpty());
         QVERIFY(status()->text().isEmpty());
         for (const char *timer : {"Timer1", "Timer2", "Timer3"})
             QVERIFY(!control<QTimer>(timer)->isActive());
         QCOMPARE(m_form->currentPath(), m_tmp->path() + "/");
     }
 
-    // The folder tree follows the disk after any number of runs.
-    void treeFollowsTheDisk()
+    // Tab at a person's pace reaches every control of the operation in use, passing over the fields
+    // that the rules would take the focus from at their next tick.
+    void keyboardOrder_data()
     {
-        auto *tree = control<QTreeView>("Dir1");
-        auto model = [tree] { return qobject_cast<QFileSystemModel *>(tree->model()); };
-        QVERIFY(QDir(m_tmp->path()).mkdir("before"));
-        tree->expand(model()->index(m_tmp->path())); // read and watched before the runs
-        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(model()->index(m_tmp->path())), 1, 10000);
-        const QString before = m_tmp->path() + "/before";
-        tree->setCurrentIndex(model()->index(before)); // chosen in the tree, as a click would
-        field("Text3")->setText("zzz");
+        QTest::addColumn<QString>("row"); // fields | the order from Drive1 on
+        QTest::newRow("nothing filled") << " | Dir1 Text2 Text9 Text3 Text4 Drive1";
+        QTest::newRow("rename") << "Text2=1 | Dir1 Text1 Text2 Combo1 Command1 Drive1";
+        QTest::newRow("convert") << "Text9=t | Dir1 Text9 Command2 Drive1";
+        QTest::newRow("replace") << "Text3=a | Dir1 Text3 Text4 Command3 Drive1";
+    }
+    void keyboardOrder()
+    {
+        QFETCH(QString, row);
+        activate();
+        fill(row.section(" | ", 0, 0).split(' ', Qt::SkipEmptyParts));
+        QTest::qWait(450); // the rules settle
+        control("Drive1")->setFocus();
+        QStringList visited;
+        while (visited.size() < row.section(" | ", 1).count(' ') + 1) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::qWait(300); // a person's pace, past a tick of each rule
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited.join(' '), row.section(" | ", 1));
+    }
+
+    // F10 and Alt alone open the menus, Alt+H the help menu.
+    void menuKeys_data()
+    {
+        QTest::addColumn<QKeyCombination>("keys");
+        QTest::addColumn<QString>("opens");
+        QTest::newRow("F10") << QKeyCombination(Qt::Key_F10) << "file";
+        QTest::newRow("Alt") << QKeyCombination(Qt::Key_Alt) << "file";
+        QTest::newRow("Alt+H") << (Qt::ALT | Qt::Key_H) << "help";
+    }
+    void menuKeys()
+    {
+        QFETCH(QKeyCombination, keys);
+        QFETCH(QString, opens);
+        activate();
+        QTest::keyClick(m_form, keys.key(), keys.keyboardModifiers());
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QCOMPARE(QApplication::activePopupWidget()->objectName(), opens);
+        QApplication::activePopupWidget()->close();
+    }
+
+    // The working folder is the one the person chose; runs (one changing nothing keeps the undo of the
+    // one before) and a folder coming above the view move no row. When the chosen folder goes, there
+    // is none, not its neighbour: the line below says so and a press changes nothing.
+    void theChosenFolder()
+    {
+        for (int i = 10; i < 40; ++i)
+            QVERIFY(QDir(m_tmp->path()).mkdir(QString("f%1").arg(i)));
+        QVERIFY(QDir(m_tmp->path()).mkdir("run"));
+        write(m_tmp->path() + "/run", u("重要笔记.txt").toUtf8(), "x");
+        const QString chosen = m_tmp->path() + "/f25";
+        write(chosen, "a.txt", "zzz");
+        clickFolder(chosen);
+        QCOMPARE(m_form->currentPath(), chosen + "/");
+        QScrollBar *bar = tree()->verticalScrollBar();
+        bar->setValue(bar->value() + 30); // the person scrolls
+        auto top = [this] { return folders()->fileName(tree()->indexAt(QPoint(0, 0))); };
+        const QString seen = top();
+        fill({"Text3=zzz", "Text4=y"});
         for (int run = 0; run < 2; ++run) {
             press("Command3");
             waitForEndOfRun();
-            QCOMPARE(m_form->currentPath(), before + "/"); // the folder stays chosen
         }
-        tree->expand(model()->index(m_tmp->path()));
-        QVERIFY(QDir(m_tmp->path()).mkdir("after"));
-        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(model()->index(m_tmp->path())), 2, 10000);
-        QVERIFY(QDir(m_tmp->path()).rmdir("after"));
-        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(model()->index(m_tmp->path())), 1, 10000);
+        QVERIFY(statusLine().contains(u("修改了 0 个文件")));
+        control<QAction>("undo")->trigger();
+        waitForEndOfRun();
+        QCOMPARE(read(chosen, "a.txt"), "zzz");
+        QVERIFY(QDir(m_tmp->path()).mkdir("a00")); // comes first
+        const QModelIndex tmp = folders()->index(m_tmp->path());
+        QTRY_COMPARE_WITH_TIMEOUT(folders()->index(0, 0, tmp).data().toString(), "a00", 10000);
+        QCOMPARE(top(), seen);
+        QCOMPARE(m_form->currentPath(), chosen + "/");
+
+        field("Text3")->clear();
+        field("Text4")->clear();
+        fill({"Text2=1"});
+        QVERIFY(QDir(chosen).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->currentPath().isEmpty(), 5000);
+        QVERIFY(statusLine().contains(u("没有工作文件夹")) && statusLine().contains(chosen));
+        QVERIFY(tree()->selectionModel()->selectedIndexes().isEmpty());
+        QCOMPARE(m_form->windowTitle(), "TorvaleV2.0");
+        QTRY_COMPARE_WITH_TIMEOUT(folders()->rowCount(tmp), 31, 10000);
+        press("Command1");
+        waitForEndOfRun();
+        QVERIFY(m_boxes->texts.join("").contains(u("请先在文件夹列表中选择")));
+        QCOMPARE(QDir(m_tmp->path() + "/run").entryList(QDir::Files), QStringList{u("重要笔记.txt")});
+    }
+
+    // A press that cannot do what the person means changes nothing and says why, in a box that fits
+    // the screen. Started without a folder, the window has none (not the one it was started in).
+    void refusedPresses_data()
+    {
+        QTest::addColumn<QString>("row"); // fields | button | message
+        QTest::newRow("started without a folder") << u("Text2=1 | Command1 | 请先在文件夹列表中选择");
+        QTest::newRow("empty search text") << u("Text4=x | Command3 | 查找字符串是空的");
+        QTest::newRow("a prefix of 4,000 characters")
+            << u("Text2=1 Text1=%1 | Command1 | 太长").arg(QString(4000, QChar(0x957F)));
+    }
+    void refusedPresses()
+    {
+        QFETCH(QString, row);
+        const QStringList part = row.split(" | ");
+        write(m_tmp->path(), QByteArray("a.txt"), "x");
+        const QString launchedIn = QDir::currentPath();
+        if (QTest::currentDataTag() == QByteArray("started without a folder")) {
+            QDir::setCurrent(m_tmp->path());
+            delete m_form;
+            m_form = new Form1;
+            m_form->show();
+            QVERIFY(m_form->currentPath().isEmpty());
+            QCOMPARE(m_form->windowTitle(), "TorvaleV2.0");
+        }
+        const auto before = snapshot(m_tmp->path());
+        fill(part[0].split(' '));
+        press(part[1]);
+        waitForEndOfRun();
+        QDir::setCurrent(launchedIn);
+        QCOMPARE(snapshot(m_tmp->path()), before);
+        QVERIFY2(m_boxes->texts.join("").contains(part[2]), qPrintable(m_boxes->texts.join("|").left(200)));
+        const QSize screen = m_form->screen()->availableGeometry().size();
+        for (const QRect &box : std::as_const(m_boxes->geometries))
+            QVERIFY2(box.width() <= screen.width() && box.height() <= screen.height(),
+                     qPrintable(QString::number(box.height())));
+    }
+
+    // One-line fields keep one line of what is pasted, and say so.
+    void pastedLineBreaks_data()
+    {
+        QTest::addColumn<QString>("row"); // field | its text, ^ the cursor | pasted | after
+        QTest::newRow("replacement") << "Text4 | ^ | new\nline | new";
+        QTest::newRow("search, CR LF, in the middle") << "Text3 | ab^cd | X\r\nY | abXcd";
+        QTest::newRow("index title, empty first line") << "Text9 | p^ | \n\u2028q\nr | pq";
+    }
+    void pastedLineBreaks()
+    {
+        QFETCH(QString, row);
+        const QStringList part = row.split(" | ");
+        QLineEdit *edit = field(part[0].toLatin1());
+        edit->setText(QString(part[1]).remove('^'));
+        edit->setCursorPosition(int(part[1].indexOf('^')));
+        QGuiApplication::clipboard()->setText(part[2]);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text(), part[3]);
+        QVERIFY(statusLine().contains(u("只保留了第一行")));
+    }
+
+    // A click or a Space made during a run is dropped, not replayed after it ("a" → "ab" stays "ab").
+    void onePressOneRun_data()
+    {
+        QTest::addColumn<bool>("space");
+        QTest::newRow("click") << false;
+        QTest::newRow("Space") << true;
+    }
+    void onePressOneRun()
+    {
+        QFETCH(bool, space);
+        SlowRenames slow(5000);
+        if (!slow.attached)
+            QSKIP("strace cannot trace this process here");
+        files(100, "a");
+        fill({"Text3=a", "Text4=ab"});
+        auto *button = control<QPushButton>("Command3");
+        press("Command3");
+        QTimer::singleShot(150, this, [&] { // after the tick, while the run goes on
+            if (space)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            else
+                QTest::mouseClick(button, Qt::LeftButton);
+        });
+        waitForEndOfRun();
+        QVERIFY(!control<QTimer>("Timer3")->isActive());
+        QCOMPARE(read(m_tmp->path(), "f1000.txt") + read(m_tmp->path(), "f1099.txt"), "abab");
+    }
+
+    // Escape, 停止 or closing the window (which asks) stop a run: a rename puts every name back; replace
+    // and convert stop after the files in hand, without index.htm, and undo takes back what was done.
+    void stop_data()
+    {
+        // fields | button | how | files done when stopped (a batch of 256 new versions is made before
+        // any is put in place)
+        QTest::addColumn<QString>("row");
+        QTest::newRow("rename, Escape") << "Text2=1 | Command1 | Escape | 3";
+        QTest::newRow("rename, closing the window") << "Text2=1 | Command1 | close | 3";
+        QTest::newRow("replace, 停止") << "Text3=a Text4=b | Command3 | stop | 256";
+        QTest::newRow("convert, Escape") << "Text9=t | Command2 | Escape | 256";
+    }
+    void stop()
+    {
+        QFETCH(QString, row);
+        const QStringList part = row.split(" | ");
+        SlowRenames slow(5000);
+        if (!slow.attached)
+            QSKIP("strace cannot trace this process here");
+        files(300, "a"); // more than a batch
+        const auto before = snapshot(m_tmp->path());
+        activate();
+        fill(part[0].split(' '));
+        press(part[1]);
+        QTRY_VERIFY_WITH_TIMEOUT(control<QProgressBar>("ProgressBar1")->value() >= part[3].toInt(), 30000);
+        QVERIFY(control("stop")->isVisible() && !control("Text2")->isEnabled() &&
+                !control(qPrintable(part[1]))->isEnabled());
+        if (part[2] == "Escape")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        else if (part[2] == "stop")
+            QTest::mouseClick(control<QPushButton>("stop"), Qt::LeftButton);
+        else
+            m_form->close(); // answered Yes
+        waitForEndOfRun();
+        const auto after = snapshot(m_tmp->path());
+        QVERIFY2(m_boxes->texts.join("").contains(u("操作已停止")), qPrintable(m_boxes->texts.join("|")));
+        QCOMPARE(m_form->isVisible(), part[2] != "close");
+        QCOMPARE(after == before, part[1] == "Command1");
+        if (part[1] == "Command1")
+            return;
+        const int done =
+            int(after.size() - before.size()) + int(std::count(after.cbegin(), after.cend(), "b"));
+        QVERIFY2(done > 0 && done < 300 && !after.contains("index.htm"), qPrintable(QString::number(done)));
+        QVERIFY(statusLine().contains(u("操作被停止")));
+        control<QAction>("undo")->trigger();
+        waitForEndOfRun();
+        QCOMPARE(snapshot(m_tmp->path()), before);
+    }
+
+    // At each scale (in a process of its own), an underscore in a folder's name shows, the tree shows
+    // its focus, and the window fits a small screen, its controls scrolling into view.
+    void scaled_data()
+    {
+        QTest::addColumn<QString>("scale");
+        for (const char *scale : {"1", "1.5", "2"})
+            QTest::newRow(scale) << scale;
+    }
+    void scaled()
+    {
+        QFETCH(QString, scale);
+        if (qEnvironmentVariable("QT_SCALE_FACTOR") != scale) {
+            qputenv("QT_SCALE_FACTOR", scale.toLatin1());
+            const int failed =
+                QProcess::execute(QCoreApplication::applicationFilePath(), {"scaled:" + scale});
+            qunsetenv("QT_SCALE_FACTOR");
+            QCOMPARE(failed, 0);
+            return;
+        }
+        QVERIFY(QDir(m_tmp->path()).mkdir("___"));
+        tree()->expand(folders()->index(m_tmp->path()));
+        const QModelIndex underscores = folders()->index(m_tmp->path() + "/___");
+        QTRY_VERIFY(tree()->visualRect(underscores).isValid());
+        const QImage image = tree()->viewport()->grab(tree()->visualRect(underscores)).toImage();
+        int ink = 0; // pixels of the text on the row's background, the row not selected
+        for (int y = 1; y < image.height() - 1; ++y)
+            for (int x = 4; x < image.width() - 4; ++x)
+                ink += QColor(image.pixel(x, y)) != tree()->palette().color(QPalette::Base);
+        QVERIFY2(ink > 0, "the underscores do not show");
+
+        QVERIFY(m_form->screen()->availableGeometry().contains(m_form->frameGeometry()));
+        // Each control that Tab reaches comes into view; the others by scrolling.
+        auto *scroll = qobject_cast<QScrollArea *>(m_form->centralWidget());
+        auto inView = [scroll](QWidget *control) {
+            return scroll->viewport()->rect().intersects(
+                QRect(control->mapTo(scroll->viewport(), QPoint()), control->size()));
+        };
+        QTRY_VERIFY(!control("Text1")->isEnabled()); // the rules have looked at the fields
+        control("Drive1")->setFocus();
+        const QImage unfocused = tree()->grab().toImage();
+        for (const char *name : {"Dir1", "Text2", "Text9", "Text3", "Text4"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), name);
+            QVERIFY2(inView(QApplication::focusWidget()), name);
+            if (tree()->hasFocus()) // the frame shows the focus
+                QVERIFY(tree()->grab().toImage().pixel(0, 30) != unfocused.pixel(0, 30));
+        }
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        scroll->horizontalScrollBar()->setValue(scroll->horizontalScrollBar()->maximum());
+        QVERIFY(inView(control("ProgressBar1")) && inView(control("Label1")) && inView(control("Command3")));
     }
 
     // Only an entry chosen from Combo1's list sets the width; typed text does not.

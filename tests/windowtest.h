@@ -2,7 +2,11 @@
 
 // Helpers for tests that drive the real window.
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -26,5 +30,52 @@ inline void when_modal(std::function<void(QWidget *)> handle, int triesLeft = 25
             modal->close();
     });
 }
+
+// Answers every message box as it opens, with the button given (or OK),
+// and keeps its text and its place.
+struct BoxAnswerer
+{
+    QStringList texts;
+    QList<QRect> geometries;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+    QTimer timer;
+    BoxAnswerer()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts << box->text();
+                geometries << box->frameGeometry();
+                (box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok))->click();
+            }
+        });
+        timer.start(20);
+    }
+};
+
+// Slows every rename of this process from outside, with strace, so that a
+// run lasts long enough to be stopped at a person's pace. attached is false
+// where strace cannot trace.
+struct SlowRenames
+{
+    QProcess strace;
+    bool attached = false;
+    explicit SlowRenames(int microseconds)
+    {
+        strace.start("strace",
+                     {"-f", "-o", "/dev/null", "-p", QString::number(QCoreApplication::applicationPid()),
+                      "-e", "trace=rename,renameat,renameat2", "-e",
+                      QString("inject=rename,renameat,renameat2:delay_enter=%1").arg(microseconds)});
+        QByteArray said;
+        QTest::qWaitFor(
+            [&] { return (said += strace.readAllStandardError()).contains("attached") || !strace.state(); },
+            10000);
+        attached = said.contains("attached");
+    }
+    ~SlowRenames()
+    {
+        strace.terminate();
+        strace.waitForFinished(10000);
+    }
+};
 
 } // namespace windowtest
