@@ -176,9 +176,14 @@ private slots:
         activate();
         fill(part[0].split(' '));
         QTRY_VERIFY_WITH_TIMEOUT(control<QAction>("preview")->isEnabled(), 5000);
-        when_modal([](QWidget *dialog) { QTest::keyClick(dialog->focusWidget(), Qt::Key_Return); });
+        bool closed = false;
+        when_modal([&](QWidget *dialog) {
+            QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
+            closed = !dialog->isVisible();
+        });
         QTest::keyClick(m_form, Qt::Key_P, Qt::ControlModifier);
         waitForEndOfRun();
+        QVERIFY(closed);
         QCOMPARE(snapshot(m_tmp->path()), expected); // Enter changed nothing
 
         QStringList shown;
@@ -413,6 +418,7 @@ private slots:
         if (!slow.attached)
             QSKIP("strace cannot trace this process here");
         files(100, "a");
+        activate();
         fill({"Text3=a", "Text4=ab"});
         auto *button = control<QPushButton>("Command3");
         press("Command3");
@@ -462,7 +468,9 @@ private slots:
             m_form->close(); // answered Yes
         waitForEndOfRun();
         const auto after = snapshot(m_tmp->path());
-        QVERIFY2(m_boxes->texts.join("").contains(u("操作已停止")), qPrintable(m_boxes->texts.join("|")));
+        QVERIFY2(m_boxes->texts.join("").contains(u("操作已停止")) &&
+                     m_boxes->texts.join("").contains(m_tmp->path()),
+                 qPrintable(m_boxes->texts.join("|")));
         QCOMPARE(m_form->isVisible(), part[2] != "close");
         QCOMPARE(after == before, part[1] == "Command1");
         if (part[1] == "Command1")
