@@ -362,7 +362,10 @@ void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Pla
 
 void Form1::finishRun(Operation operation, const RunOutcome &outcome)
 {
-    if (operation != Operation::Undo)
+    // Here, on the window's thread, starts the removal of the copies an undo no longer needs.
+    if (operation == Operation::Undo)
+        m_history.clear();
+    else
         m_history.record(operation, outcome.folder, outcome.report.changes);
     setBusy(false);
     forgetWorkingFolderIfGone();

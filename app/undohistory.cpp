@@ -119,7 +119,6 @@ torvale::Report UndoHistory::undo(const torvale::Progress &progress)
             QStringLiteral("文件夹“%1”已被移动或换成了另一个文件夹，无法撤销。").arg(folder->path()));
     else
         report = torvale::undo_changes(folder, m_changes, backups.get(), progress);
-    clear();
     return report;
 }
 

@@ -34,7 +34,7 @@ public:
     // The folder of the run, for the report of its undo.
     QString folder() const;
 
-    // Takes the run back, and forgets it.
+    // Takes the run back (also on another thread); clear() then forgets it.
     torvale::Report undo(const torvale::Progress &progress);
 
     // Removes every backup (also at the program's end).
