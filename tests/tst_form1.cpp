@@ -415,8 +415,7 @@ private slots:
     {
         QFETCH(bool, space);
         SlowRenames slow(5000);
-        if (!slow.attached)
-            QSKIP("strace cannot trace this process here");
+        TORVALE_REQUIRE(slow.attached, "strace cannot trace this process");
         files(100, "a");
         activate();
         fill({"Text3=a", "Text4=ab"});
@@ -450,8 +449,7 @@ private slots:
         QFETCH(QString, row);
         const QStringList part = row.split(" | ");
         SlowRenames slow(5000);
-        if (!slow.attached)
-            QSKIP("strace cannot trace this process here");
+        TORVALE_REQUIRE(slow.attached, "strace cannot trace this process");
         files(300, "a"); // more than a batch
         const auto before = snapshot(m_tmp->path());
         activate();
