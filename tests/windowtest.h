@@ -66,7 +66,7 @@ struct SlowRenames
                       "-e", "trace=rename,renameat,renameat2", "-e",
                       QString("inject=rename,renameat,renameat2:delay_enter=%1").arg(microseconds)});
         QByteArray said;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] { return (said += strace.readAllStandardError()).contains("attached") || !strace.state(); },
             10000);
         attached = said.contains("attached");
