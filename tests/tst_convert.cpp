@@ -88,7 +88,7 @@ private slots:
         write(tmp.path(), QByteArray("s.txt"), source);
         QVERIFY(run_convert({tmp.path(), "T"}).ok());
         const QString page = decoded(read(tmp.path(), QByteArray("s.htm")));
-        const QStringList lines = page.mid(Text6.size()).split("\r\n");
+        const QStringList lines = page.mid(kPageHead.size()).split("\r\n");
         QCOMPARE(lines.value(0), title + "</H2>");
         QStringList seen;
         for (const QString &line : lines.mid(3, body.size()))

@@ -19,7 +19,7 @@ const QString kBackLink = u("<p align=center><a HREF=\"index.htm\">返回目录<
 // The lines after the head, joined with CR LF, as the page file holds them.
 QByteArray page_bytes(const QStringList &linesAfterHead)
 {
-    return gbk(Text6 + linesAfterHead.join("\r\n") + "\r\n");
+    return gbk(kPageHead + linesAfterHead.join("\r\n") + "\r\n");
 }
 
 QByteArray written(TextBuffer buffer)
@@ -28,8 +28,8 @@ QByteArray written(TextBuffer buffer)
     QString error;
     const auto folder = Folder::open(tmp.path(), &error);
     BufferWriter writer;
-    if (!folder || !writer.begin(*folder, "page.htm", nullptr, &error) || !writer.close(buffer, &error, true) ||
-        !writer.publish(&error))
+    if (!folder || !writer.begin(*folder, "page.htm", nullptr, &error) ||
+        !writer.close(buffer, &error, true) || !writer.publish(&error))
         return "write failed: " + error.toUtf8();
     return read(tmp.path(), QByteArray("page.htm"));
 }
