@@ -110,27 +110,6 @@ GbkTable::GbkTable() : m_decode(65536, 0), m_encode(65536, 0)
     }
 }
 
-bool GbkTable::is_text(QByteArrayView bytes) const
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n;) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-        } else if (is_lead(c)) {
-            if (i + 1 >= n || m_decode[c << 8 | p[i + 1]] == 0)
-                return false;
-            i += 2;
-        } else if (m_decode[c] != 0) {
-            ++i;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 QString GbkTable::decode(QByteArrayView bytes) const
 {
     QString text(bytes.size(), Qt::Uninitialized);

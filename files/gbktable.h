@@ -25,8 +25,6 @@ public:
     // The character that GB18030 reads where GBK reads a user-defined one
     // (FE63 is U+39DF there, U+E828 here); 0 where the two agree.
     char16_t gb18030_char_at(quint16 pair) const { return m_gb18030.value(pair); }
-    // True when every character of the bytes converts and converts back.
-    bool is_text(QByteArrayView bytes) const;
     // The text of bytes that are GBK text.
     QString decode(QByteArrayView bytes) const;
     bool holds(char16_t ch) const { return ch < 0x80 || m_encodeData[ch] != 0; }

@@ -39,7 +39,7 @@ FileName new_name(const QByteArray &prefixAndNumber, const QString &shown, const
     bytes.reserve(prefixAndNumber.size() + 1 + extension.size());
     bytes.append(prefixAndNumber).append('.').append(extension);
     return FileName(bytes, shown + QLatin1Char('.') + FileName::text_of(extension, old.coding),
-                    is_valid_utf8(bytes) ? FileName::Coding::Utf8 : FileName::Coding::Gbk);
+                    FileName::coding_of(bytes));
 }
 
 // Plans the recovery of a rename that was killed part-way, from its journal:
