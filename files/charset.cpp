@@ -162,6 +162,10 @@ std::optional<QByteArray> encode_with(QStringEncoder &&encoder, QStringView text
 
 std::optional<QByteArray> encode(QStringView text, Charset charset)
 {
+    // A lone surrogate is no character: no character set holds it (Qt's
+    // UTF-16 encoder would copy it, and match half of a pair with it).
+    if (!text.isValidUtf16())
+        return std::nullopt;
     constexpr auto kFlags = QStringEncoder::Flag::Stateless;
     switch (charset) {
     case Charset::Ascii:

@@ -175,6 +175,10 @@ private slots:
             << "x"
             << "not text"
             << "\xFE\xFF" + be(u("a")) + QByteArray("\xDC\x00", 2) << u("不是文本文件") << 0644;
+        QTest::newRow("UTF-16BE: half a pair is no search text")
+            << "\xFE\xFF" + be(u("😀")) << QString(QChar(0xD83D)) << "x"
+            << "UTF-16BE"
+            << "\xFE\xFF" + be(u("😀")) << "" << 0644;
         QTest::newRow("UTF-16LE without BOM: binary")
             << le(u("hi")) << "h"
             << "x"
