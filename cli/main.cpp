@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QHash>
 
+#include <csignal>
 #include <cstring>
 
 using namespace torvale;
@@ -15,6 +16,31 @@ using namespace torvale;
 namespace {
 
 enum ExitCode { Success = 0, Trouble = 1, Usage = 2 };
+
+// Ctrl-C (or a TERM or HUP) asks the run to stop where it safely can; a
+// second one ends the program at once (the next run mends what is left).
+StopRequest stopRequested{false};
+volatile std::sig_atomic_t stopSignal = 0;
+
+void on_stop_signal(int signal)
+{
+    stopSignal = signal;
+    stopRequested = true;
+    struct sigaction fallback = {};
+    fallback.sa_handler = SIG_DFL;
+    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(s, &fallback, nullptr);
+}
+
+void stop_on_signals()
+{
+    struct sigaction action = {};
+    action.sa_handler = on_stop_signal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(s, &action, nullptr);
+}
 
 struct Option
 {
@@ -153,8 +179,10 @@ std::optional<QString> parse(const Command &command, const QList<QByteArray> &ar
         QByteArray value;
         if (equals >= 0)
             value = arg.mid(equals + 1);
-        else if (i + 1 < args.size())
+        else if (i + 1 < args.size() && !args[i + 1].startsWith("--"))
             value = args[++i];
+        else if (i + 1 < args.size()) // a forgotten value: the next option is not one
+            return QStringLiteral("选项“--%1”缺少值（值以“--”开头时请写成 --%1=值）").arg(optionName);
         else
             return QStringLiteral("选项“--%1”缺少值").arg(optionName);
         const std::optional<QString> text = decode_argument(value);
@@ -168,11 +196,9 @@ std::optional<QString> parse(const Command &command, const QList<QByteArray> &ar
     if (folders.size() != 1)
         return QStringLiteral("需要一个且只能一个文件夹");
     parsed->dir = folders.constFirst();
-    // As in the window: the operation's field must hold text.
+    // The operation's field must hold text.
     const QString required = QLatin1String(command.required);
-    if (parsed->values.value(required).isEmpty() &&
-        !(command.operation == Operation::Replace &&
-          !parsed->values.value(QStringLiteral("replace")).isEmpty()))
+    if (parsed->values.value(required).isEmpty())
         return QStringLiteral("选项“--%1”必须填写，不能为空").arg(required);
     return std::nullopt;
 }
@@ -198,19 +224,21 @@ template <typename Plan> int print_plan(const Plan &plan)
 // Prints what a run did and turns it into the exit status.
 int finish(Operation operation, const Report &report)
 {
-    if (report.status != Report::Status::Done) {
-        print_text(stderr, report.message);
-        return Trouble;
-    }
+    const bool ran = report.status == Report::Status::Done || report.status == Report::Status::Stopped;
     const ReportText text = describe_report(operation, report);
-    print(text.summary);
+    if (ran)
+        print(text.summary);
     for (const QString &note : report.notes)
         print(note);
     if (!text.heading.isEmpty())
         print_error(text.heading);
     for (const QString &line : text.problems)
         print_error(line);
-    return report.problems.isEmpty() ? Success : Trouble;
+    if (report.status != Report::Status::Done)
+        print_text(stderr, report.message);
+    if (stopSignal != 0)
+        return 128 + stopSignal;
+    return report.ok() ? Success : Trouble;
 }
 
 } // namespace
@@ -263,20 +291,23 @@ int run(int argc, char *argv[])
                 return usage_error(QStringLiteral("--width 的值应是 2 到 8 之间的数"), &*command);
         }
         const RenamePlan plan = plan_rename(params);
-        return parsed.dryRun ? print_plan(plan) : finish(Operation::Rename, apply_rename(plan));
+        return parsed.dryRun ? print_plan(plan)
+                             : finish(Operation::Rename, apply_rename(plan, {}, &stopRequested));
     }
     case Operation::Replace: {
         const ReplaceParams params{parsed.dir, value, parsed.values.value(QStringLiteral("replace"))};
-        return parsed.dryRun ? print_plan(plan_replace(params, true))
-                             : finish(Operation::Replace, apply_replace(plan_replace(params)));
+        return parsed.dryRun
+                   ? print_plan(plan_replace(params, true))
+                   : finish(Operation::Replace, apply_replace(plan_replace(params), {}, &stopRequested));
     }
     case Operation::Convert:
     case Operation::Undo:
         break;
     }
     const ConvertParams params{parsed.dir, value};
-    return parsed.dryRun ? print_plan(plan_convert(params, true))
-                         : finish(Operation::Convert, apply_convert(plan_convert(params)));
+    return parsed.dryRun
+               ? print_plan(plan_convert(params, true))
+               : finish(Operation::Convert, apply_convert(plan_convert(params), {}, &stopRequested));
 }
 
 } // namespace
@@ -284,7 +315,10 @@ int run(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int status = run(argc, argv);
+    stop_on_signals();
+    int status = run(argc, argv);
+    if (stopSignal != 0 && status != 128 + stopSignal) // stopped before anything was changed
+        status = 128 + stopSignal;
     // Output that could not be written (a full disk, a closed pipe) is a failure too.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::ferror(stderr))
         return status == Success ? Trouble : status;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "errors.h"
 #include "filename.h"
+#include "nativepath.h"
+#include "ownfiles.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,12 +14,9 @@
 
 namespace torvale {
 
-// A reason for a failed system call, in Chinese.
-QString describe_errno(int code);
-
 // What an entry of a folder is, and what tells whether it is still the one
-// that was seen: a file that was changed, replaced or removed since has
-// another stamp.
+// that was seen: a file that was changed, replaced, removed or given other
+// permissions since has another stamp.
 struct Stamp
 {
     enum class Kind : quint8 { None, Regular, Directory, Link, Other };
@@ -32,11 +32,14 @@ struct Stamp
     // A file whose mode gives nobody the right to write it. Such a file is
     // left alone even by a run with the rights to override its mode.
     bool write_protected() const { return (mode & 0222) == 0; }
+    // The same file, as it was: a chmod changes neither size nor time, so the
+    // mode is compared too (a file made read-only since is not the one planned).
     bool same_file(const Stamp &o) const
     {
         return kind == o.kind && device == o.device && inode == o.inode && size == o.size &&
-               modifiedNs == o.modifiedNs;
+               modifiedNs == o.modifiedNs && mode == o.mode;
     }
+    bool same_inode(const Stamp &o) const { return exists() && device == o.device && inode == o.inode; }
 };
 
 struct Entry
@@ -47,57 +50,6 @@ struct Entry
     bool hidden() const { return name.bytes.startsWith('.'); }
     // A file the operations work on: regular, not hidden.
     bool plain() const { return stamp.is_regular() && !hidden(); }
-};
-
-// Names of the program's own files in a user's folder. All are hidden, and
-// each kind has a pattern of its own that a user's file is unlikely to match.
-enum class OwnFile {
-    Write,  // a file being written, renamed over its target when whole
-    Parking // a file waiting for its new name during a rename
-};
-QByteArray own_file_name(OwnFile kind);
-bool is_own_file_name(QByteArrayView name, OwnFile kind);
-
-// The name a new version takes just before it is swapped with the file it
-// replaces. It records both files, so that what a run killed between the
-// swap and its check left behind can be told apart by the next run: the new
-// version never put in place, the planned file swapped out, or a file
-// changed meanwhile, which may be the user's only copy of a change. A random
-// part makes the name impossible to take beforehand.
-struct SwapName
-{
-    struct Identity
-    {
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        bool matches(const Stamp &s) const
-        {
-            return s.is_regular() && s.inode == inode && s.size == size && s.modifiedNs == modifiedNs;
-        }
-    };
-    Identity ours;    // the new version
-    Identity planned; // the file it replaces
-    quint64 nonce = 0;
-
-    static SwapName for_files(const Stamp &ours, const Stamp &planned);
-    QByteArray bytes() const;
-    static std::optional<SwapName> parse(QByteArrayView name);
-};
-
-// A path as the system takes it: bytes. Made from text (as Qt gives paths)
-// or from the bytes of a command-line argument, which may not be UTF-8.
-struct NativePath
-{
-    NativePath() = default;
-    // Qt shows a name that is not UTF-8 with U+FFFD in place of its bad
-    // bytes; such a path is found again by its bytes, folder by folder, and
-    // refused (error) when it could stand for more than one folder.
-    NativePath(const QString &path);
-    NativePath(const char *path) : bytes(path) {}
-    NativePath(const QByteArray &path) : bytes(path) {}
-    QByteArray bytes;
-    QString error;
 };
 
 // The working folder, opened once and held: every listing, read, write and
@@ -125,20 +77,29 @@ public:
     // Why the run may not change files here: a folder whose mode lets nobody
     // write, or one this process may not write; empty when it may.
     QString check_writable() const;
-    // The same for replacing one of its files (with the stamp it has).
-    QString check_replaceable(const QByteArray &name, const Stamp &stamp) const;
+    // The same for replacing one of its files, which must still be the file
+    // planned: changed since (a chmod included), read-only, or not writable.
+    QString check_replaceable(const QByteArray &name, const Stamp &planned) const;
 
     // Takes the folder for one run: a second run in the same folder (another
     // window, or a script) is refused while this one holds it.
     bool lock(QString *error) const;
     void unlock() const;
 
-    // Every entry but "." and "..", in the order the system gives them.
+    // Every entry but "." and "..", in the order the system gives them, the
+    // folder read once. An entry that cannot be looked at (other than one
+    // gone meanwhile) fails the listing, naming it.
     bool entries(std::vector<Entry> *into, QString *error) const;
 
+    // The entry's stamp; an empty one when it does not exist or cannot be
+    // looked at.
     Stamp stamp(const QByteArray &name) const;
+    // The same, telling the two apart: false, with the reason, when the entry
+    // could not be looked at; true with an empty stamp when it is not there.
+    bool look_up(const QByteArray &name, Stamp *stamp, QString *error) const;
 
-    // Renames an entry, failing instead of replacing an existing one.
+    // Renames an entry, failing instead of replacing an existing one. The old
+    // name is gone when it returns true.
     bool rename(const QByteArray &from, const QByteArray &to, QString *error) const;
 
     // True when the entry is this user's to remove: the folder is not
@@ -159,6 +120,9 @@ private:
     Folder(int fd, const QString &path, const QByteArray &native) : m_fd(fd), m_path(path), m_native(native)
     {
     }
+    // Whether a name is one of the folder's entries, byte for byte (a file
+    // system that ignores letter case finds other spellings too).
+    bool has_entry(const QByteArray &name, bool *has, QString *error) const;
 
     int m_fd = -1;
     QString m_path;
@@ -191,89 +155,5 @@ public:
 private:
     const Folder *m_folder;
 };
-
-// Why a file was left alone: it is no longer as it was planned.
-extern const QString kChangedSincePlan;
-
-// Reads a regular file of a folder; opens no link, FIFO or device.
-class FileReader
-{
-public:
-    FileReader() = default;
-    ~FileReader();
-    FileReader(const FileReader &) = delete;
-    FileReader &operator=(const FileReader &) = delete;
-
-    // With expected, fails unless the file is still the one that was seen.
-    bool open(const Folder &folder, const QByteArray &name, const Stamp *expected, QString *error);
-    const Stamp &stamp() const { return m_stamp; }
-    int handle() const { return m_fd; }
-    // Appends at most `most` bytes; returns how many, 0 at the end, -1 on error.
-    qsizetype read_some(QByteArray &into, qsizetype most, QString *error);
-    // Appends everything up to the end of the file.
-    bool read_rest(QByteArray &into, QString *error);
-    bool rewind();
-
-private:
-    int m_fd = -1;
-    Stamp m_stamp;
-};
-
-// Writes a new version of an entry of a folder, atomically: the bytes go into
-// a hidden temporary file in the folder; every write, the flush to disk and
-// the close are checked; only then the temporary file is renamed over the
-// entry (a rename replaces a link, it never writes through one). On any
-// failure, or when the writer is dropped before commit, the temporary file is
-// removed and the entry keeps its old bytes.
-class FileWriter
-{
-public:
-    FileWriter() = default;
-    ~FileWriter();
-    FileWriter(const FileWriter &) = delete;
-    FileWriter &operator=(const FileWriter &) = delete;
-
-    // With replaces, the entry must be that regular file when the new version
-    // takes its place (same file, not changed since); the new version keeps
-    // its owner, group and mode (without set-user-ID and set-group-ID). A
-    // file that nobody may write is refused. Without replaces, the entry must
-    // not exist.
-    bool begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error);
-    bool write(QByteArrayView bytes, QString *error);
-    // durable: flushed to disk before it takes the entry's place.
-    bool commit(QString *error, bool durable = true);
-    // The two halves of commit, for a batch of files made durable at once
-    // (Folder::sync_all) between them: the new version complete and closed,
-    // then put in place.
-    // original: the file replaced, open already (saves opening it again).
-    bool finish(QString *error, bool durable, const FileReader *original = nullptr);
-    bool publish(QString *error);
-    void abort();
-
-private:
-    bool write_all(QByteArrayView bytes, QString *error);
-    bool flush(QString *error);
-
-    const Folder *m_folder = nullptr;
-    QByteArray m_name;
-    QByteArray m_temporary;
-    Stamp m_replaces;
-    Stamp m_ours; // the new version, once finished
-    int m_fd = -1;
-    QByteArray m_buffer;
-};
-
-// Reads a whole regular file of a folder.
-bool read_file(const Folder &folder, const QByteArray &name, const Stamp *expected, QByteArray *bytes,
-               QString *error);
-
-// Copies a regular file of one folder to a new file of another, a piece at a
-// time (not made durable: for copies that live as long as the program).
-bool copy_file(const Folder &from, const QByteArray &name, const Stamp *expected, const Folder &to,
-               const QByteArray &copy, QString *error);
-
-// Writes a whole file through a FileWriter.
-bool save_file(const Folder &folder, const QByteArray &name, const Stamp *replaces, QByteArrayView bytes,
-               QString *error, bool durable = true);
 
 } // namespace torvale

@@ -121,9 +121,10 @@ bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *ex
     return !chunks.failed();
 }
 
-bool BufferWriter::begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error)
+bool BufferWriter::begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error,
+                         quint32 newMode)
 {
-    return m_writer.begin(folder, name, replaces, error);
+    return m_writer.begin(folder, name, replaces, error, newMode);
 }
 
 bool BufferWriter::drain(TextBuffer &buffer, QString *error)

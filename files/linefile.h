@@ -1,7 +1,7 @@
 #pragma once
 
 #include "charsetguess.h"
-#include "folder.h"
+#include "filewriter.h"
 
 #include <QString>
 
@@ -62,13 +62,15 @@ bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *ex
 class BufferWriter
 {
 public:
-    bool begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error);
+    bool begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error,
+               quint32 newMode = 0666);
     // Writes what the buffer holds and empties it.
     bool drain(TextBuffer &buffer, QString *error);
     // Writes the rest followed by CR LF and closes the file, durable or to
     // be made so with its batch; publish then puts it in place.
     bool close(TextBuffer &buffer, QString *error, bool durable);
     bool publish(QString *error) { return m_writer.publish(error); }
+    const QString &leftover() const { return m_writer.leftover(); }
 
 private:
     FileWriter m_writer;

@@ -22,6 +22,9 @@ FileName page_name_of(const FileName &source)
 
 namespace {
 
+// The longest name in bytes that the file systems we run on allow.
+constexpr qsizetype kMaxNameBytes = 255;
+
 // Why a page may not be written where a file stands: a folder, link or
 // device is never replaced, nor a file that nobody (or not this run) may write.
 QString blocked_reason(const Folder &folder, const QByteArray &name, const Stamp &stamp)
@@ -38,9 +41,11 @@ QString blocked_reason(const Folder &folder, const QByteArray &name, const Stamp
 class PageOutput
 {
 public:
-    PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces, const QByteArray &backup)
+    // newMode: the permission bits of a new page (those of its text).
+    PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces, const QByteArray &backup,
+               quint32 newMode = 0666)
         : m_plan(plan), m_page(page), m_replaces(replaces),
-          m_backup(plan.backups && replaces.exists() ? backup : QByteArray())
+          m_backup(plan.backups && replaces.exists() ? backup : QByteArray()), m_newMode(newMode)
     {
     }
 
@@ -53,7 +58,7 @@ public:
             return false;
         }
         return m_writer.begin(*m_plan.folder, m_page.bytes, m_replaces.exists() ? &m_replaces : nullptr,
-                              &m_error);
+                              &m_error, m_newMode);
     }
     // Writes out what the buffer holds once it is large.
     void written_so_far(TextBuffer &buffer)
@@ -68,6 +73,7 @@ public:
         return m_error.isEmpty() && m_writer.close(buffer, &m_error, durable);
     }
     bool publish() { return m_writer.publish(&m_error); }
+    const QString &leftover() const { return m_writer.leftover(); }
     // What undo needs, once the page is in place.
     Change change() const
     {
@@ -77,16 +83,14 @@ public:
                 m_backup,
                 m_plan.folder->stamp(m_page.bytes)};
     }
-    QString error() const
-    {
-        return m_errorWorded ? m_error : QStringLiteral("写入失败（%1）").arg(m_error);
-    }
+    QString error() const { return m_errorWorded ? m_error : QStringLiteral("写入失败（%1）").arg(m_error); }
 
 private:
     const ConvertPlan &m_plan;
     const FileName m_page;
     const Stamp m_replaces;
     const QByteArray m_backup;
+    const quint32 m_newMode;
     BufferWriter m_writer;
     QString m_error;
     bool m_errorWorded = false; // m_error is a whole reason, not the cause of a failed write
@@ -98,6 +102,8 @@ struct PageDone
     std::unique_ptr<PageOutput> output;
     QString title;
     QString problemName, problem; // when it could not be made
+    QString leftover;             // what a failed publish left in the folder
+    bool handled = false;         // false when a stop came first
 };
 
 PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByteArray &backup)
@@ -108,7 +114,10 @@ PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByte
         done.problem = item.skipReason;
         return done;
     }
-    done.output = std::make_unique<PageOutput>(plan, item.page, item.pageStamp, backup);
+    // A page is as private as its text: a diary.txt only its owner may
+    // read does not become a diary.htm that everybody may.
+    done.output =
+        std::make_unique<PageOutput>(plan, item.page, item.pageStamp, backup, item.source.stamp.mode & 0666);
     TextBuffer buffer;
     bool first = true;
     QString error;
@@ -166,7 +175,10 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
             continue;
         const FileName page = page_name_of(entry.name);
         ConvertItem item{entry, page, plan.folder->stamp(page.bytes), {}};
-        if (item.page.bytes == kIndexName.toLatin1()) {
+        if (item.page.bytes.size() > kMaxNameBytes) {
+            item.skipReason = QStringLiteral("它的网页文件名“%1”太长，超出了文件系统允许的长度，未转换")
+                                  .arg(item.page.shown());
+        } else if (item.page.bytes == kIndexName.toLatin1()) {
             item.skipReason = QStringLiteral("它的网页会与索引文件“index.htm”同名，未转换");
         } else if (const auto other = pageSources.constFind(item.page.bytes);
                    other != pageSources.constEnd()) {
@@ -192,7 +204,7 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
     return plan;
 }
 
-Report apply_convert(const ConvertPlan &plan, const Progress &progress)
+Report apply_convert(const ConvertPlan &plan, const Progress &progress, const StopRequest *stop)
 {
     Report report;
     const int FileCount = int(plan.items.size());
@@ -209,30 +221,48 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
     // closed, the batch made durable with one flush, then each put in place.
     QList<IndexEntry> written;
     constexpr int kBatch = 256;
-    for (int first = 0; first < FileCount; first += kBatch) {
+    auto stopped = [stop] { return stop && stop->load(); };
+    int handled = 0; // text files done with
+    for (int first = 0; first < FileCount && handled == first; first += kBatch) {
         const int count = std::min(kBatch, FileCount - first);
         std::vector<PageDone> batch(static_cast<size_t>(count));
-        run_in_parallel(count,
-                        [&](int k) {
-                            batch[size_t(k)] =
-                                make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
-                        },
-                        [&](int n) { stepwise(first + n); });
+        run_in_parallel(
+            count,
+            [&](int k) {
+                if (stopped())
+                    return;
+                batch[size_t(k)] =
+                    make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
+                batch[size_t(k)].handled = true;
+            },
+            [&](int n) { stepwise(first + n); });
         QString error;
         const bool durable = folder.sync_all(&error);
         run_in_parallel(count,
                         [&](int k) {
                             PageDone &done = batch[size_t(k)];
+                            if (done.output && stopped()) { // not put in place
+                                done.output.reset();
+                                done.handled = false;
+                            }
                             if (done.output && !(durable && done.output->publish())) {
                                 done.problemName = plan.items[size_t(first + k)].page.shown();
                                 done.problem = durable ? done.output->error()
                                                        : QStringLiteral("写入失败（%1）").arg(error);
+                                done.leftover = done.output->leftover();
                                 done.output.reset();
                             }
                         },
                         {});
         for (int k = 0; k < count; ++k) {
             const PageDone &done = batch[size_t(k)];
+            if (!done.handled)
+                continue;
+            ++handled;
+            const QString &leftover = done.output ? done.output->leftover() : done.leftover;
+            if (!leftover.isEmpty())
+                report.notes << QStringLiteral("%1：%2").arg(plan.items[size_t(first + k)].page.shown(),
+                                                             leftover);
             if (done.output) {
                 written.append({plan.items[size_t(first + k)].page, done.title});
                 ++report.changed;
@@ -243,16 +273,27 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress)
             }
         }
     }
+    if (handled < FileCount) {
+        report.status = Report::Status::Stopped;
+        report.message =
+            QStringLiteral("操作已停止：已处理 %1 个 txt 文件，其余 %2 个未处理；没有写入 index.htm。")
+                .arg(handled)
+                .arg(FileCount - handled);
+    }
 
     QString error;
     const FileName index = FileName::from_bytes(kIndexName.toLatin1());
     PageOutput indexPage(plan, index, plan.index, QByteArrayLiteral("index"));
-    if (!plan.indexSkipReason.isEmpty()) {
+    if (report.status == Report::Status::Stopped) {
+        // no index for part of the pages
+    } else if (!plan.indexSkipReason.isEmpty()) {
         report.problems.append({kIndexName, plan.indexSkipReason});
     } else {
         TextBuffer buffer;
         append_index(buffer, plan.title, written);
         report.indexWritten = indexPage.start() && indexPage.close(buffer, true) && indexPage.publish();
+        if (!indexPage.leftover().isEmpty())
+            report.notes << QStringLiteral("%1：%2").arg(kIndexName, indexPage.leftover());
         if (report.indexWritten && plan.backups)
             report.changes.append(indexPage.change());
         else if (!report.indexWritten)

@@ -45,11 +45,8 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents = fal
 
 // Converts every txt file of the plan into a page beside it and writes the
 // index page that links the pages written.
-Report apply_convert(const ConvertPlan &plan, const Progress &progress = {});
-
-inline Report run_convert(const ConvertParams &params, const Progress &progress = {})
-{
-    return apply_convert(plan_convert(params), progress);
-}
+// Asked to stop, it stops after the pages in hand and writes no index.
+Report apply_convert(const ConvertPlan &plan, const Progress &progress = {},
+                     const StopRequest *stop = nullptr);
 
 } // namespace torvale

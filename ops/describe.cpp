@@ -29,17 +29,29 @@ PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringLi
     return table;
 }
 
-// The row of one of the program's own temporary files that the run removes,
-// or of one it keeps since it may hold the user's changes.
-QStringList leftover_cells(const PlanBase &plan, int row, int columns)
+// The rows that come before a plan's files: the program's own temporary
+// files that the run removes, those it keeps and names, and the files of an
+// interrupted rename that get their names back.
+QStringList leading_cells(const PlanBase &plan, int row, int columns)
 {
-    const bool removed = row < int(plan.leftovers.size());
-    QStringList cells{removed ? plan.leftovers[size_t(row)].name.shown()
-                              : plan.kept[size_t(row) - plan.leftovers.size()].name.shown()};
+    QStringList cells;
+    QString what;
+    const int leftovers = int(plan.leftovers.size()), kept = leftovers + int(plan.kept.size());
+    if (row < leftovers) {
+        cells << plan.leftovers[size_t(row)].name.shown();
+        what = QStringLiteral("删除（上次被中断的操作留下的临时文件）");
+    } else if (row < kept) {
+        const KeptFile &k = plan.kept[size_t(row - leftovers)];
+        cells << k.entry.name.shown();
+        what = QStringLiteral("保留（%1）").arg(k.why);
+    } else {
+        const Recovery &r = plan.recovery[size_t(row - kept)];
+        cells << r.parked.shown();
+        what = QStringLiteral("恢复为“%1”（上次被中断的更名留下的文件）").arg(r.name.shown());
+    }
     while (cells.size() < columns - 1)
         cells << QString();
-    return cells << (removed ? QStringLiteral("删除（上次被中断的操作留下的临时文件）")
-                             : QStringLiteral("保留（上次被中断时正被改动的文件，可能含有您的改动）"));
+    return cells << what;
 }
 
 } // namespace
@@ -77,21 +89,15 @@ PlanTable describe_plan(const RenamePlan &plan)
 {
     PlanTable t = begin_table(Operation::Rename, plan,
                               {QStringLiteral("原文件名"), QStringLiteral("新文件名")}, {kArrow});
-    const int leftovers = plan.leading_rows(), recovered = leftovers + int(plan.recovery.size());
-    t.rowCount = recovered + int(plan.sources.size());
-    t.cells = [&plan, leftovers, recovered](int row) -> QStringList {
-        if (row < leftovers)
-            return leftover_cells(plan, row, 2);
-        if (row < recovered) {
-            const Recovery &r = plan.recovery[size_t(row - leftovers)];
-            return {r.parked.shown(), QStringLiteral("%1（恢复上次被中断的更名）").arg(r.name.shown())};
-        }
-        return {plan.sources[size_t(row - recovered)].name.shown(),
-                plan.targets[size_t(row - recovered)].shown()};
+    const int leading = plan.leading_rows();
+    t.rowCount = leading + int(plan.sources.size());
+    t.cells = [&plan, leading](int row) -> QStringList {
+        if (row < leading)
+            return leading_cells(plan, row, 2);
+        return {plan.sources[size_t(row - leading)].name.shown(),
+                plan.targets[size_t(row - leading)].shown()};
     };
-    t.marked = [&plan, recovered](int row) {
-        return plan.problemRow >= 0 && row - recovered == plan.problemRow;
-    };
+    t.marked = [&plan, leading](int row) { return plan.problemRow >= 0 && row - leading == plan.problemRow; };
     return t;
 }
 
@@ -109,7 +115,7 @@ PlanTable describe_plan(const ReplacePlan &plan)
     t.rowCount = leftovers + int(shownFiles->size());
     t.cells = [&plan, leftovers, shownFiles](int row) -> QStringList {
         if (row < leftovers)
-            return leftover_cells(plan, row, 2);
+            return leading_cells(plan, row, 2);
         const qint32 i = (*shownFiles)[size_t(row - leftovers)];
         const QString reason = plan.skipReasons.value(i);
         return {plan.files[size_t(i)].name.shown(),
@@ -134,7 +140,7 @@ PlanTable describe_plan(const ConvertPlan &plan)
     t.cells = [&plan, leftovers, pages](int row) -> QStringList {
         const QString created = QStringLiteral("新建"), replaced = QStringLiteral("替换已有文件");
         if (row < leftovers)
-            return leftover_cells(plan, row, 3);
+            return leading_cells(plan, row, 3);
         if (row == pages) {
             return {QString(), kIndexName,
                     !plan.indexSkipReason.isEmpty()
@@ -181,6 +187,8 @@ ReportText describe_report(Operation operation, const Report &report)
         text.summary = QStringLiteral("撤销了 %1 处改动（共 %2 处）").arg(report.changed).arg(report.files);
         break;
     }
+    if (report.status == Report::Status::Stopped)
+        text.summary += QStringLiteral("（操作被停止）");
     if (!report.problems.isEmpty() && skips == 0)
         text.heading = QStringLiteral("文件都已处理完毕，但有以下问题：");
     else if (!report.problems.isEmpty())

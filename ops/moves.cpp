@@ -1,5 +1,7 @@
 #include "moves.h"
 
+#include "files/filewriter.h"
+
 #include "journal.h"
 #include "nameindex.h"
 
@@ -21,7 +23,7 @@ struct Step
 } // namespace
 
 void execute_moves(const Folder &folder, const std::vector<Entry> &from, const std::vector<FileName> &to,
-                   Report &report, const std::function<void()> &stepDone)
+                   Report &report, const std::function<void()> &stepDone, const StopRequest *stop)
 {
     const qint32 count = qint32(from.size());
     // The rows by old name, to tell whether a new name is still held by a
@@ -86,8 +88,16 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
         return true;
     };
 
+    // Past this row a stop finishes the batch: putting back would take longer.
+    const qint32 nearlyDone = count - count / 10;
+    bool stopped = false;
     size_t nextParked = 0;
     for (qint32 row = 0; row < count && failure.isEmpty(); ++row) {
+        if (stop && *stop && row < nearlyDone) {
+            stopped = true;
+            failure = QStringLiteral("操作被停止");
+            break;
+        }
         if (nextParked < parkedRows.size() && parkedRows[nextParked] == row) {
             rename(row, Step::Park);
             ++nextParked;
@@ -119,15 +129,25 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
     }
     // The journal goes only when every file it lists has its place, and the
     // renames are on disk before it goes.
-    if (!parked.isEmpty() && notRestored.isEmpty() && folder.sync(&error))
-        folder.remove(kJournalName, folder.stamp(kJournalName), &error);
+    if (!parked.isEmpty() && notRestored.isEmpty() &&
+        !(folder.sync(&error) && folder.remove(kJournalName, folder.stamp(kJournalName), &error)))
+        report.notes << QStringLiteral("更名记录“%1”无法删除（%2），下一次操作会处理它。")
+                            .arg(QString::fromLatin1(kJournalName), error);
     if (!folder.sync(&error))
         note_unsynced(report, folder, error);
     if (failure.isEmpty())
         return;
 
-    report.status = Report::Status::Failed;
     report.changed = 0;
+    if (stopped) {
+        report.status = Report::Status::Stopped;
+        report.message = notRestored.isEmpty()
+                             ? QStringLiteral("操作已停止：已更名的文件都已恢复原名，文件夹保持原样。")
+                             : QStringLiteral("操作已停止。以下文件未能恢复原名：\n%1")
+                                   .arg(notRestored.join(QLatin1Char('\n')));
+        return;
+    }
+    report.status = Report::Status::Failed;
     report.problems.append({failedName, failure});
     if (notRestored.isEmpty()) {
         report.message = QStringLiteral("文件“%1”更名失败：%2。已更名的文件都已恢复原名，文件夹保持原样。")

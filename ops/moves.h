@@ -18,8 +18,10 @@ namespace torvale {
 // batch is done), and a failure puts back every file renamed before it, so
 // that the folder ends fully renamed or as it was. Sets the report's status,
 // message and count of files renamed; stepDone is called after each file of
-// the list.
+// the list. Asked to stop, it puts back every file renamed, unless nearly all
+// have their new names, when it finishes.
 void execute_moves(const Folder &folder, const std::vector<Entry> &from, const std::vector<FileName> &to,
-                   Report &report, const std::function<void()> &stepDone = {});
+                   Report &report, const std::function<void()> &stepDone = {},
+                   const StopRequest *stop = nullptr);
 
 } // namespace torvale

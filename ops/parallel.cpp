@@ -15,6 +15,14 @@ namespace torvale {
 void run_in_parallel(int count, const std::function<void(int i)> &work,
                      const std::function<void(int n)> &finished)
 {
+    const int workers = std::min(std::clamp(QThread::idealThreadCount(), 1, 4), count);
+    if (workers <= 1) { // not worth a thread
+        for (int i = 0; i < count; ++i)
+            work(i);
+        if (count > 0 && finished)
+            finished(count);
+        return;
+    }
     // Workers count what they finish without taking a lock (with small files
     // a wake-up per file cost more than the file); the calling thread looks
     // at the count a few dozen times a second, and is woken once at the end.
@@ -31,9 +39,8 @@ void run_in_parallel(int count, const std::function<void(int i)> &work,
             }
         }
     };
-    const int workers = std::clamp(QThread::idealThreadCount(), 1, 4);
     std::vector<std::thread> threads;
-    for (int w = 0; w < workers && w < count; ++w)
+    for (int w = 0; w < workers; ++w)
         threads.emplace_back(worker);
     for (int reported = 0; reported < count;) {
         {

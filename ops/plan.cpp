@@ -1,26 +1,151 @@
 #include "plan.h"
 
+#include "journal.h"
+
+#include "files/filereader.h"
+
+#include <QSet>
+
 namespace torvale {
 
 namespace {
 
-// A run killed in the middle of swapping a new version into place left a
-// file under the swap name: the new version itself (never put in place),
-// the planned file (the new version is in place), or a file that was
-// changed during the run, which may be the user's only copy of that change:
-// that one is kept and named, never moved or removed.
-void sort_out_swap(const Entry &left, const SwapName &swap, PlanBase &plan)
+// A journal longer than this is not one of ours.
+constexpr qint64 kMaxJournalBytes = 64 << 20;
+
+QString kept_text(const KeptFile &kept)
 {
-    if (swap.ours.matches(left.stamp) || swap.planned.matches(left.stamp))
-        plan.leftovers.push_back(left);
-    else
-        plan.kept.push_back(left);
+    return QStringLiteral("隐藏文件“%1”未删除：%2").arg(kept.entry.name.shown(), kept.why);
 }
 
-QString kept_text(const Entry &kept)
+const QString kMayHoldChanges =
+    QStringLiteral("上次操作被中断时有一个文件正被改动，这可能是改动后的版本，请查看后自行处理。");
+
+// The program's own files that a killed run left. A run killed in the
+// middle of swapping a new version into place left a file under the swap
+// name: the new version itself (never put in place), the planned file (the
+// new version is in place), or a file that was changed during the run,
+// which may be the person's only copy of that change: that one is kept and
+// named, never moved or removed. Only what this user could remove anyway is
+// removed (in a shared folder with the sticky bit, not someone else's, even
+// when running as root).
+void sort_out_leftovers(const Listing &listing, PlanBase &plan)
 {
-    return QStringLiteral("隐藏文件“%1”未删除：上次操作被中断时有一个文件正被改动，这可能是改动后的版本，请查看后自行处理。")
-        .arg(kept.name.shown());
+    for (const Entry &entry : listing.others) {
+        const std::optional<SwapName> swap = SwapName::parse(entry.name.bytes);
+        if (!swap && !is_own_file_name(entry.name.bytes, OwnFile::Write))
+            continue;
+        if (!entry.stamp.is_regular()) {
+            if (swap) // what a swap moved out is named, whatever it is
+                plan.kept.push_back({entry, kMayHoldChanges});
+        } else if (!plan.folder->may_remove_unprivileged(entry.name.bytes)) {
+            plan.kept.push_back(
+                {entry, QStringLiteral("这是另一个用户的程序留下的临时文件，只有该用户能删除。")});
+        } else if (!swap || swap->ours.matches(entry.stamp) || swap->planned.matches(entry.stamp)) {
+            plan.leftovers.push_back(entry);
+        } else {
+            plan.kept.push_back({entry, kMayHoldChanges});
+        }
+    }
+}
+
+// Plans the recovery of a rename that was killed part-way, from its journal:
+// each file still waiting under a temporary name gets its old name back, or
+// its new one where the old is taken, and joins the plain files of the
+// listing under that name. Refuses the plan when the journal is not one the
+// program could have written, or a file cannot be placed.
+void plan_recovery(PlanBase &plan, Listing &listing)
+{
+    const auto journal = std::find_if(listing.others.cbegin(), listing.others.cend(),
+                                      [](const Entry &e) { return e.name.bytes == kJournalName; });
+    if (journal == listing.others.cend())
+        return;
+    auto refuse = [&](const QString &why) {
+        plan.refusal =
+            QStringLiteral(
+                "文件夹中的更名记录“%1”%2。没有文件被改动。如果它不是本程序留下的，可以删除这个文件后再试。")
+                .arg(QString::fromLatin1(kJournalName), why);
+    };
+    QByteArray text;
+    QString error;
+    if (!journal->stamp.is_regular())
+        return refuse(QStringLiteral("不是普通文件"));
+    if (journal->stamp.size > kMaxJournalBytes)
+        return refuse(QStringLiteral("太大"));
+    QList<Parking> parked;
+    if (!read_file(*plan.folder, kJournalName, &journal->stamp, &text, &error))
+        return refuse(QStringLiteral("无法读取（%1）").arg(error));
+    if (!parse_journal(text, &parked, &error))
+        return refuse(QStringLiteral("无效：%1").arg(error));
+
+    QSet<QByteArray> taken;
+    for (const std::vector<Entry> *entries : {&listing.plain, &listing.others}) {
+        for (const Entry &e : *entries)
+            taken.insert(e.name.bytes);
+    }
+    std::vector<Recovery> recovery;
+    for (const Parking &p : parked) {
+        Stamp stamp;
+        if (!plan.folder->look_up(p.temporary, &stamp, &error))
+            return refuse(QStringLiteral("列出的临时文件“%1”无法读取（%2）")
+                              .arg(QString::fromLatin1(p.temporary), error));
+        if (!stamp.exists())
+            continue; // it has its place already
+        if (!stamp.is_regular())
+            return refuse(
+                QStringLiteral("列出的临时文件“%1”不是普通文件").arg(QString::fromLatin1(p.temporary)));
+        const QByteArray &name = !taken.contains(p.from) ? p.from : p.to;
+        if (taken.contains(name)) {
+            plan.refusal =
+                QStringLiteral(
+                    "上次被中断的更名留下的文件“%1”无法恢复：原名“%2”和新名“%3”都已被占用。没有文件被改动。")
+                    .arg(QString::fromLatin1(p.temporary), FileName::from_bytes(p.from).shown(),
+                         FileName::from_bytes(p.to).shown());
+            return;
+        }
+        taken.insert(name);
+        recovery.push_back({FileName::from_bytes(p.temporary), FileName::from_bytes(name), stamp});
+    }
+    plan.journal = journal->stamp;
+    if (recovery.empty())
+        return;
+    for (const Recovery &r : recovery)
+        listing.plain.push_back({r.name, r.stamp});
+    std::sort(listing.plain.begin(), listing.plain.end(),
+              [](const Entry &a, const Entry &b) { return natural_less(a.name, b.name); });
+    plan.recovery = std::move(recovery);
+}
+
+// Gives the files of an interrupted rename their names back and removes its
+// journal, once they all have their places.
+bool recover(const PlanBase &plan, Report &report)
+{
+    const Folder &folder = *plan.folder;
+    QString error;
+    for (const Recovery &r : plan.recovery) {
+        if (!folder.stamp(r.parked.bytes).same_file(r.stamp))
+            error = QStringLiteral("它在计划之后已被改动");
+        else
+            folder.rename(r.parked.bytes, r.name.bytes, &error);
+        if (!error.isEmpty()) {
+            report.status = Report::Status::Failed;
+            report.message =
+                QStringLiteral("上次被中断的更名留下的文件“%1”无法恢复为“%2”：%3。没有其他文件被改动。")
+                    .arg(r.parked.shown(), r.name.shown(), error);
+            return false;
+        }
+    }
+    if (plan.journal.exists() &&
+        !(folder.sync(&error) && folder.remove(kJournalName, plan.journal, &error))) {
+        report.status = Report::Status::Failed;
+        report.message = QStringLiteral("无法删除上次被中断的更名留下的记录“%1”（%2）。没有其他文件被改动。")
+                             .arg(QString::fromLatin1(kJournalName), error);
+        return false;
+    }
+    if (!plan.recovery.empty())
+        report.notes << QStringLiteral("上次被中断的更名留下的 %1 个文件已恢复为正常的文件名。")
+                            .arg(plan.recovery.size());
+    return true;
 }
 
 } // namespace
@@ -33,44 +158,44 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing)
             plan.refusal = QStringLiteral("无法读取文件夹");
         return false;
     }
-    for (const Entry &entry : listing.others) {
-        const std::optional<SwapName> swap = SwapName::parse(entry.name.bytes);
-        if (!swap && !is_own_file_name(entry.name.bytes, OwnFile::Write))
-            continue;
-        // Only what this user could remove anyway is removed (in a shared
-        // folder with the sticky bit, not someone else's, even when running
-        // as root). What a swap moved out is named, whatever it is.
-        if (swap && !entry.stamp.is_regular()) {
-            plan.kept.push_back(entry);
-            continue;
-        }
-        if (!entry.stamp.is_regular() || !plan.folder->may_remove_unprivileged(entry.name.bytes))
-            continue;
-        if (swap)
-            sort_out_swap(entry, *swap, plan);
-        else
-            plan.leftovers.push_back(entry);
-    }
     plan.refusal = plan.folder->check_writable();
+    if (!plan.ok())
+        return false;
+    sort_out_leftovers(listing, plan);
+    plan_recovery(plan, listing);
     return plan.ok();
 }
 
 std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)
 {
-    QString error;
-    if (!plan.ok()) {
+    // A plan refused before its recovery was planned changes nothing at all.
+    if (!plan.folder || (!plan.ok() && plan.recovery.empty() && !plan.journal.exists())) {
         report = refused(plan.refusal);
         return std::nullopt;
     }
+    QString error;
     std::optional<FolderLock> lock = FolderLock::take(*plan.folder, &error);
-    if (!lock) {
+    if (lock)
+        error = plan.folder->check_writable(); // made read-only since the plan?
+    if (!error.isEmpty()) {
         report = refused(error);
         return std::nullopt;
     }
+    if (!recover(plan, report))
+        return std::nullopt;
+    if (!plan.ok()) {
+        const QStringList notes = report.notes;
+        report = refused(plan.refusal);
+        report.notes = notes;
+        return std::nullopt;
+    }
     // Files a killed run was writing, never finished or no longer needed.
-    for (const Entry &leftover : plan.leftovers)
-        plan.folder->remove(leftover.name.bytes, leftover.stamp, &error);
-    for (const Entry &kept : plan.kept)
+    for (const Entry &leftover : plan.leftovers) {
+        if (!plan.folder->remove(leftover.name.bytes, leftover.stamp, &error))
+            report.notes << QStringLiteral("上次被中断的操作留下的临时文件“%1”无法删除：%2")
+                                .arg(leftover.name.shown(), error);
+    }
+    for (const KeptFile &kept : plan.kept)
         report.notes << kept_text(kept);
     return lock;
 }

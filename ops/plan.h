@@ -6,35 +6,62 @@
 #include "files/listing.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace torvale {
 
+// A file that an interrupted rename left under a temporary name, and the
+// name it gets back before the run does anything else.
+struct Recovery
+{
+    FileName parked;
+    FileName name;
+    Stamp stamp;
+};
+
+// A file of the program's own that a run leaves where it is, and why.
+struct KeptFile
+{
+    Entry entry;
+    QString why;
+};
+
 // What every operation's plan holds besides its own rows: the working folder,
 // held open from planning to the end of the run, why the run would be
-// refused, and the program's own temporary files that a killed run left
-// there (the run removes them, or keeps and names what may be the user's).
+// refused, the program's own temporary files that a killed run left there
+// (the run removes them, or keeps and names what may be the user's), and
+// the files that an interrupted rename left under temporary names (every
+// run first gives them their names back, even one whose own plan is refused).
 struct PlanBase
 {
     std::shared_ptr<Folder> folder;
-    QString refusal; // when not empty, nothing may be changed, for this reason
+    QString refusal; // when not empty, the operation changes nothing, for this reason
     std::vector<Entry> leftovers;
-    // Files a killed run left that may hold a change the user made during
-    // that run: never removed, named by every run.
-    std::vector<Entry> kept;
+    // Files that are named by every run and never removed: what a killed run
+    // left that may hold a change the person made meanwhile, or another
+    // user's leftovers in a shared folder.
+    std::vector<KeptFile> kept;
+    std::vector<Recovery> recovery;
+    Stamp journal; // the interrupted rename's journal, removed after the recovery
+
     bool ok() const { return refusal.isEmpty(); }
     // The rows of a plan's table that come before its files.
-    int leading_rows() const { return int(leftovers.size() + kept.size()); }
+    int leading_rows() const { return int(leftovers.size() + kept.size() + recovery.size()); }
 };
 
 // Opens the folder of a plan (refused for the root and the system's
-// folders, and for a folder that may not be changed) and lists it. False,
-// with the plan's refusal set, when it cannot.
+// folders, and for a folder that may not be changed), lists it, and plans
+// the recovery of an interrupted rename: the files it left join the plain
+// files of the listing under the names they get back. False, with the
+// plan's refusal set, when the run may not go on.
 bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing);
 
-// What every run does first: refuses a plan that was refused, takes the
-// folder for itself (for as long as the lock is held) and removes the
-// leftovers. Nothing, with the report refused, when the run may not go on.
+// What every run does first: takes the folder for itself (for as long as
+// the lock is held), checks again that it may be changed, gives the files
+// of an interrupted rename their names back and removes the leftovers.
+// Nothing, with the report refused or failed, when the run may not go on
+// (also for a plan that was refused, after the recovery).
 std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report);
 
 } // namespace torvale

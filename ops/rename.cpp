@@ -1,10 +1,10 @@
 #include "rename.h"
 
-#include "journal.h"
 #include "nameindex.h"
 #include "number.h"
 
 #include "files/charset.h"
+#include "files/filewriter.h"
 
 #include <QHash>
 #include <QSet>
@@ -20,8 +20,6 @@ namespace {
 
 // The longest name in bytes that the file systems we run on allow.
 constexpr int kMaxNameBytes = 255;
-// A journal longer than this is not one of ours.
-constexpr qint64 kMaxJournalBytes = 64 << 20;
 
 // A character that may not stand in a file name, or that would put the file
 // into another directory.
@@ -40,68 +38,6 @@ FileName new_name(const QByteArray &prefixAndNumber, const QString &shown, const
     bytes.append(prefixAndNumber).append('.').append(extension);
     return FileName(bytes, shown + QLatin1Char('.') + FileName::text_of(extension, old.coding),
                     FileName::coding_of(bytes));
-}
-
-// Plans the recovery of a rename that was killed part-way, from its journal:
-// each file still waiting under a temporary name gets its old name back, or
-// its new one where the old is taken, and joins the plain files of the
-// listing under that name. Refuses the plan when the journal is not one the
-// program could have written, or a file cannot be placed.
-void plan_recovery(RenamePlan &plan, Listing &listing)
-{
-    const auto journal = std::find_if(listing.others.cbegin(), listing.others.cend(),
-                                      [](const Entry &e) { return e.name.bytes == kJournalName; });
-    if (journal == listing.others.cend())
-        return;
-    auto refuse = [&](const QString &why) {
-        plan.refusal =
-            QStringLiteral(
-                "文件夹中的更名记录“%1”%2。没有文件被更名。如果它不是本程序留下的，可以删除这个文件后再试。")
-                .arg(QString::fromLatin1(kJournalName), why);
-    };
-    QByteArray text;
-    QString error;
-    if (!journal->stamp.is_regular())
-        return refuse(QStringLiteral("不是普通文件"));
-    if (journal->stamp.size > kMaxJournalBytes)
-        return refuse(QStringLiteral("太大"));
-    QList<Parking> parked;
-    if (!read_file(*plan.folder, kJournalName, &journal->stamp, &text, &error))
-        return refuse(QStringLiteral("无法读取（%1）").arg(error));
-    if (!parse_journal(text, &parked, &error))
-        return refuse(QStringLiteral("无效：%1").arg(error));
-
-    QSet<QByteArray> taken;
-    for (const std::vector<Entry> *entries : {&listing.plain, &listing.others}) {
-        for (const Entry &e : *entries)
-            taken.insert(e.name.bytes);
-    }
-    const qsizetype plainBefore = qsizetype(listing.plain.size());
-    for (const Parking &p : parked) {
-        const Stamp stamp = plan.folder->stamp(p.temporary);
-        if (!stamp.exists())
-            continue; // it has its place already
-        if (!stamp.is_regular())
-            return refuse(
-                QStringLiteral("列出的临时文件“%1”不是普通文件").arg(QString::fromLatin1(p.temporary)));
-        const QByteArray &name = !taken.contains(p.from) ? p.from : p.to;
-        if (taken.contains(name)) {
-            plan.refusal =
-                QStringLiteral(
-                    "上次被中断的更名留下的文件“%1”无法恢复：原名“%2”和新名“%3”都已被占用。没有文件被更名。")
-                    .arg(QString::fromLatin1(p.temporary), FileName::from_bytes(p.from).shown(),
-                         FileName::from_bytes(p.to).shown());
-            return;
-        }
-        taken.insert(name);
-        plan.recovery.push_back({FileName::from_bytes(p.temporary), FileName::from_bytes(name), stamp});
-        listing.plain.push_back({FileName::from_bytes(name), stamp});
-    }
-    plan.journal = journal->stamp;
-    if (qsizetype(listing.plain.size()) != plainBefore) {
-        std::sort(listing.plain.begin(), listing.plain.end(),
-                  [](const Entry &a, const Entry &b) { return natural_less(a.name, b.name); });
-    }
 }
 
 } // namespace
@@ -149,10 +85,6 @@ RenamePlan plan_rename(const RenameParams &params)
         plan.refusal = QStringLiteral("起始序数“%1”太大，没有文件被更名。").arg(trim_spaces(params.start));
         return plan;
     }
-    plan_recovery(plan, listing);
-    if (!plan.ok())
-        return plan;
-
     // Everything else in the directory: hidden files, folders, links. A new
     // name may not take the place of any of them.
     QSet<QByteArray> others;
@@ -212,7 +144,7 @@ RenamePlan plan_rename(const RenameParams &params)
     return plan;
 }
 
-Report apply_rename(const RenamePlan &plan, const Progress &progress)
+Report apply_rename(const RenamePlan &plan, const Progress &progress, const StopRequest *stop)
 {
     Report report;
     report.files = int(plan.sources.size());
@@ -220,39 +152,17 @@ Report apply_rename(const RenamePlan &plan, const Progress &progress)
     if (!lock)
         return report;
     const Folder &folder = *plan.folder;
-    QString error;
-    for (const Recovery &r : plan.recovery) {
-        if (!folder.stamp(r.parked.bytes).same_file(r.stamp))
-            error = QStringLiteral("它在计划之后已被改动");
-        else
-            folder.rename(r.parked.bytes, r.name.bytes, &error);
-        if (!error.isEmpty()) {
-            report.status = Report::Status::Failed;
-            report.message =
-                QStringLiteral("上次被中断的更名留下的文件“%1”无法恢复为“%2”：%3。没有文件被更名。")
-                    .arg(r.parked.shown(), r.name.shown(), error);
-            return report;
-        }
-    }
-    if (plan.journal.exists() &&
-        !(folder.sync(&error) && folder.remove(kJournalName, plan.journal, &error))) {
-        report.status = Report::Status::Failed;
-        report.message = QStringLiteral("无法删除上次被中断的更名留下的记录“%1”（%2）。没有文件被更名。")
-                             .arg(QString::fromLatin1(kJournalName), error);
-        return report;
-    }
-    if (!plan.recovery.empty())
-        report.notes << QStringLiteral("上次被中断的更名留下的 %1 个文件已恢复为正常的文件名。")
-                            .arg(plan.recovery.size());
-
     const int maximum = report.files + 1;
     if (progress)
         progress(0, maximum);
     int done = 0;
-    execute_moves(folder, plan.sources, plan.targets, report, [&] {
-        if (progress)
-            progress(++done, maximum);
-    });
+    execute_moves(
+        folder, plan.sources, plan.targets, report,
+        [&] {
+            if (progress)
+                progress(++done, maximum);
+        },
+        stop);
     if (report.status == Report::Status::Done && plan.keepChanges) {
         // A rename changes neither a file's content nor its time: its stamp
         // after the run is the one it was planned with (and checked against).

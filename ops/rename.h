@@ -23,22 +23,11 @@ struct RenameParams
 // The message shown when a number is longer than the chosen width.
 QString width_message();
 
-// A file that an interrupted rename left under a temporary name, and the
-// name it gets back before anything else is renamed.
-struct Recovery
-{
-    FileName parked;
-    FileName name;
-    Stamp stamp;
-};
-
 // What a rename would do, made before anything is renamed: first the files
 // of an interrupted rename get their names back, then every file of the
 // folder (those included) is renamed in the order of the moves.
 struct RenamePlan : PlanBase
 {
-    std::vector<Recovery> recovery;
-    Stamp journal;                 // the interrupted rename's journal, removed after the recovery
     std::vector<Entry> sources;    // every plain file, in the order of the run
     std::vector<FileName> targets; // and its new name
     int problemRow = -1;           // the file that the refusal is about, or -1
@@ -49,11 +38,6 @@ RenamePlan plan_rename(const RenameParams &params);
 
 // Carries out the plan when the whole batch can be renamed; a rename that
 // fails part-way puts back the files renamed before it.
-Report apply_rename(const RenamePlan &plan, const Progress &progress = {});
-
-inline Report run_rename(const RenameParams &params, const Progress &progress = {})
-{
-    return apply_rename(plan_rename(params), progress);
-}
+Report apply_rename(const RenamePlan &plan, const Progress &progress = {}, const StopRequest *stop = nullptr);
 
 } // namespace torvale

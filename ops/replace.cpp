@@ -237,6 +237,8 @@ struct Rewrite
     int occurrences = 0;
     QString skipReason;
     std::unique_ptr<FileWriter> staged; // the new version, finished but not yet in place
+    QString leftover;                   // what putting it in place left in the folder
+    bool handled = false;               // false when a stop came first
 };
 
 // The first step: whether the file may hold the search text, as the bytes of
@@ -432,25 +434,26 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
         const Needles needles(plan);
         std::mutex mutex;
         const int count = int(plan.files.size());
-        run_in_parallel(count,
-                        [&](int i) {
-                            const Rewrite verdict = rewrite_safely(*plan.folder, plan.files[size_t(i)],
-                                                                   needles, nullptr, {}, false);
-                            plan.occurrences[size_t(i)] = verdict.occurrences;
-                            if (!verdict.skipReason.isEmpty()) {
-                                std::lock_guard<std::mutex> lock(mutex);
-                                plan.skipReasons.insert(i, verdict.skipReason);
-                            }
-                        },
-                        [&](int done) {
-                            if (progress)
-                                progress(done, count + 1);
-                        });
+        run_in_parallel(
+            count,
+            [&](int i) {
+                const Rewrite verdict =
+                    rewrite_safely(*plan.folder, plan.files[size_t(i)], needles, nullptr, {}, false);
+                plan.occurrences[size_t(i)] = verdict.occurrences;
+                if (!verdict.skipReason.isEmpty()) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    plan.skipReasons.insert(i, verdict.skipReason);
+                }
+            },
+            [&](int done) {
+                if (progress)
+                    progress(done, count + 1);
+            });
     }
     return plan;
 }
 
-Report apply_replace(const ReplacePlan &plan, const Progress &progress)
+Report apply_replace(const ReplacePlan &plan, const Progress &progress, const StopRequest *stop)
 {
     Report report;
     const int FileCount = int(plan.files.size());
@@ -468,7 +471,6 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
     for (auto it = plan.skipReasons.cbegin(); it != plan.skipReasons.cend(); ++it)
         problems.insert(it.key(), it.value());
     QMap<qint32, Change> changes;
-    std::mutex mutex;
     const Needles needles(plan);
     const Folder &folder = *plan.folder;
     // Files are written in batches: each new version is written and closed,
@@ -476,13 +478,18 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
     // in place. A run killed before that leaves the old files and hidden
     // unfinished ones, which the next run removes.
     constexpr int kBatch = 256;
-    for (int first = 0; first < FileCount; first += kBatch) {
+    auto stopped = [stop] { return stop && stop->load(); };
+    int handled = 0; // files done with (changed, or left as they are for good)
+    for (int first = 0; first < FileCount && handled == first; first += kBatch) {
         const int count = std::min(kBatch, FileCount - first);
         std::vector<Rewrite> batch(static_cast<size_t>(count));
         run_in_parallel(
             count,
             [&](int k) {
                 const int i = first + k;
+                if (stopped())
+                    return;
+                batch[size_t(k)].handled = true;
                 if (plan.skipReasons.contains(i))
                     return; // known from the plan
                 const Entry &file = plan.files[size_t(i)];
@@ -493,8 +500,9 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
                         batch[size_t(k)].skipReason = kChangedSincePlan + QStringLiteral("，未修改");
                     return;
                 }
-                batch[size_t(k)] = rewrite_safely(folder, file, needles, plan.backups.get(),
-                                                  QByteArray::number(i), true);
+                batch[size_t(k)] =
+                    rewrite_safely(folder, file, needles, plan.backups.get(), QByteArray::number(i), true);
+                batch[size_t(k)].handled = true;
             },
             [&](int n) { stepwise(first + n); });
         QString error;
@@ -505,14 +513,27 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
                         [&](int k) {
                             Rewrite &r = batch[size_t(k)];
                             QString failure = error;
+                            if (r.staged && stopped()) { // not put in place: it keeps its bytes
+                                r.staged.reset();
+                                r.handled = false;
+                            }
                             if (r.staged && !(durable && r.staged->publish(&failure)))
                                 r.skipReason = QStringLiteral("写入失败（%1），未修改").arg(failure);
+                            if (r.staged && !r.staged->leftover().isEmpty())
+                                r.leftover = r.staged->leftover();
                         },
                         {});
         for (int k = 0; k < count; ++k) {
             const Rewrite &r = batch[size_t(k)];
             const int i = first + k;
             const Entry &file = plan.files[size_t(i)];
+            if (!r.handled) {
+                problems.remove(i);
+                continue;
+            }
+            ++handled;
+            if (!r.leftover.isEmpty())
+                report.notes << QStringLiteral("%1：%2").arg(file.name.shown(), r.leftover);
             if (!r.skipReason.isEmpty()) {
                 problems.insert(i, r.skipReason);
             } else if (r.staged) {
@@ -537,6 +558,12 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress)
         report.occurrences += count;
     }
     report.changes = changes.values();
+    if (handled < FileCount) {
+        report.status = Report::Status::Stopped;
+        report.message = QStringLiteral("操作已停止：已处理 %1 个文件，其余 %2 个文件未处理，保持原样。")
+                             .arg(handled)
+                             .arg(FileCount - handled);
+    }
     return report;
 }
 

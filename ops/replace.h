@@ -47,12 +47,9 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents = fal
                          const Progress &progress = {});
 
 // Rewrites every file that holds the search text; files without it are not
-// touched. Each file must still be the one planned.
-Report apply_replace(const ReplacePlan &plan, const Progress &progress = {});
-
-inline Report run_replace(const ReplaceParams &params, const Progress &progress = {})
-{
-    return apply_replace(plan_replace(params), progress);
-}
+// touched. Each file must still be the one planned. Asked to stop, it stops
+// after the files in hand; files not finished by then keep their bytes.
+Report apply_replace(const ReplacePlan &plan, const Progress &progress = {},
+                     const StopRequest *stop = nullptr);
 
 } // namespace torvale

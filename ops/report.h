@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 namespace torvale {
@@ -13,6 +14,11 @@ namespace torvale {
 // Called as the work goes on: value files done of maximum (the number of files
 // plus one, so the value never reaches the maximum).
 using Progress = std::function<void(int value, int maximum)>;
+
+// Set (from any thread, or a signal handler) when the person asks a run to
+// stop: a rename is put back, the other operations stop after the file in
+// hand.
+using StopRequest = std::atomic<bool>;
 
 // Calls progress with every value from the last one given up to value (work
 // done side by side finishes files several at a time).
@@ -58,6 +64,7 @@ struct Report
         Done,    // ran to its end; some files may have been skipped (see problems)
         Refused, // changed nothing, for the reason in message
         Failed,  // stopped part-way; message says what happened to the files
+        Stopped, // stopped at the person's request; message says what was done and what was not
     };
     Status status = Status::Done;
     QString message;

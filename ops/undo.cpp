@@ -1,5 +1,7 @@
 #include "undo.h"
 
+#include "files/filewriter.h"
+
 #include "moves.h"
 
 #include <QHash>

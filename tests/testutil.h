@@ -4,6 +4,10 @@
 // a snapshot of a folder to prove that nothing was lost or changed, other
 // users, small disks, and faults injected from outside with strace.
 
+#include "ops/convert.h"
+#include "ops/rename.h"
+#include "ops/replace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -24,6 +28,47 @@
 #include <unistd.h>
 
 namespace testutil {
+
+// A test that cannot run here (no ptrace for strace, no right to mount...)
+// is skipped and listed in the file TORVALE_SKIP_LOG names, which
+// scripts/test prints; under CI=true it fails instead, so that a green run
+// never hides a test that did not run.
+inline void note_skip(const char *why)
+{
+    const QString log = qEnvironmentVariable("TORVALE_SKIP_LOG");
+    QFile file(log);
+    if (!log.isEmpty() && file.open(QIODevice::Append)) {
+        file.write(
+            QByteArray(QTest::currentAppName()) + "::" + QTest::currentTestFunction() +
+            (QTest::currentDataTag() ? QByteArray("(") + QTest::currentDataTag() + ")" : QByteArray()) +
+            ": " + why + "\n");
+    }
+}
+#define TORVALE_REQUIRE(condition, why)                                                                      \
+    do {                                                                                                     \
+        if (!(condition)) {                                                                                  \
+            testutil::note_skip(why);                                                                        \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                         \
+                QFAIL("cannot run here, and CI must run every test: " why);                                  \
+            QSKIP(why);                                                                                      \
+        }                                                                                                    \
+    } while (false)
+
+// Plans and runs an operation at once, as a press of its button does.
+inline torvale::Report run_rename(const torvale::RenameParams &params, const torvale::Progress &progress = {})
+{
+    return torvale::apply_rename(torvale::plan_rename(params), progress);
+}
+inline torvale::Report run_replace(const torvale::ReplaceParams &params,
+                                   const torvale::Progress &progress = {})
+{
+    return torvale::apply_replace(torvale::plan_replace(params), progress);
+}
+inline torvale::Report run_convert(const torvale::ConvertParams &params,
+                                   const torvale::Progress &progress = {})
+{
+    return torvale::apply_convert(torvale::plan_convert(params), progress);
+}
 
 inline QByteArray gbk(const QString &text)
 {
@@ -130,14 +175,16 @@ inline bool running_as_root()
     return ::geteuid() == 0;
 }
 
-// Runs the body in a child process as an unprivileged user (nobody, when the
-// tests run as root), so that permissions stop it as they stop a user. Returns
-// the body's result, or -1 when the child could not drop its rights.
+// Runs the body in a child process as another, unprivileged user (nobody), so
+// that permissions stop it as they stop someone else. Returns the body's
+// result, or -1 when that user cannot be had: the tests do not run as root
+// (the body would run as the owner of the files), or the child could not
+// drop its rights.
 inline int run_unprivileged(const std::function<int()> &body)
 {
-    const pid_t child = ::fork();
+    const pid_t child = running_as_root() ? ::fork() : -1;
     if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(255);
         ::_exit(body());
     }
@@ -204,6 +251,45 @@ inline Run cli(const QStringList &arguments, const QStringList &faults = {})
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+// Starts torvale-cli under strace without waiting for it, for a test that
+// acts while the run is held at a chosen system call.
+inline void start_cli(QProcess &process, const QStringList &arguments, const QStringList &faults)
+{
+    QStringList straceArgs{"-f", "-qq", "-o", "/dev/null"};
+    for (const QString &fault : faults)
+        straceArgs << "-e" << fault;
+    process.start("strace", straceArgs + QStringList{QStringLiteral(TORVALE_CLI)} + arguments);
+}
+
+// Where a fault lands: the number, within its thread, of the call of the
+// syscall whose line holds needle (the occurrence-th such call), in a run of
+// the arguments ("DIR" standing for the folder) on a folder that prepare
+// makes; strace's when= counts each thread's calls apart. 0 when none.
+inline int call_number(const std::function<void(const QString &dir)> &prepare, QStringList arguments,
+                       const QString &syscall, const QString &needle, int occurrence = 1)
+{
+    QTemporaryDir dir, log;
+    prepare(dir.path());
+    arguments.replaceInStrings("DIR", dir.path());
+    QProcess process;
+    process.start("strace", QStringList{"-f", "-qq", "-o", log.filePath("log"), "-e", "trace=" + syscall,
+                                        QStringLiteral(TORVALE_CLI)} +
+                                arguments);
+    process.waitForFinished(300000);
+    QFile file(log.filePath("log"));
+    file.open(QIODevice::ReadOnly);
+    QMap<QString, int> calls; // per thread
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        const QStringList fields = line.simplified().split(' ');
+        if (fields.size() < 2 || !fields[1].startsWith(syscall + '('))
+            continue; // a call resumed after a switch of thread, counted already
+        const int number = ++calls[fields[0]];
+        if (line.contains(needle) && --occurrence == 0)
+            return number;
+    }
+    return 0;
 }
 
 // Whether strace can inject faults here (it needs ptrace).

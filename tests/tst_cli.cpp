@@ -3,6 +3,8 @@
 
 #include "testutil.h"
 
+#include <QRegularExpression>
+
 using namespace testutil;
 
 class TestCli : public QObject
@@ -19,6 +21,12 @@ private slots:
         QTest::newRow("rename without start") << QStringList{"rename", "."} << 2;
         QTest::newRow("width out of range")
             << QStringList{"rename", ".", "--start", "1", "--width", "9"} << 2;
+        QTest::newRow("width too small") << QStringList{"rename", ".", "--start", "1", "--width", "1"} << 2;
+        QTest::newRow("a forgotten value: the next option")
+            << QStringList{"replace", ".", "--find", "foo", "--replace", "--dry-run"} << 2;
+        QTest::newRow("a forgotten prefix")
+            << QStringList{"rename", ".", "--start", "1", "--prefix", "--dry-run"} << 2;
+        QTest::newRow("replace without find") << QStringList{"replace", ".", "--replace", "x"} << 2;
         QTest::newRow("unknown option") << QStringList{"html", ".", "--title", "t", "--force"} << 2;
         QTest::newRow("two folders") << QStringList{"html", ".", ".", "--title", "t"} << 2;
         QTest::newRow("no such folder") << QStringList{"html", "/nonexistent/folder", "--title", "t"} << 1;
@@ -31,7 +39,11 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
+        TempDir tmp; // "." in a row: a run that should not happen must not touch anything real
+        write(tmp.path(), QByteArray("a.txt"), "foo");
+        arguments.replaceInStrings(QRegularExpression("^\\.$"), tmp.path());
         const Run run = cli(arguments);
+        QCOMPARE(snapshot(tmp.path()), (QMap<QByteArray, QByteArray>{{"a.txt", "foo"}}));
         QCOMPARE(run.exitCode, exitCode);
         if (exitCode == 2)
             QVERIFY2(run.err.contains("--help"), qPrintable(run.err));
@@ -65,8 +77,8 @@ private slots:
         TempDir locales, tmp;
         QProcess localedef;
         localedef.start("localedef", {"-i", "zh_CN", "-f", "GB18030", locales.path() + "/zh_CN.GB18030"});
-        if (!localedef.waitForFinished(120000) || !QFile::exists(locales.path() + "/zh_CN.GB18030"))
-            QSKIP("cannot make a GB18030 locale here (localedef and the locales package)");
+        TORVALE_REQUIRE(localedef.waitForFinished(120000) && QFile::exists(locales.path() + "/zh_CN.GB18030"),
+                        "cannot make a GB18030 locale here (localedef and the locales package)");
         write(tmp.path(), QByteArray("a.txt"), gbk(u("旧文本")));
         auto run = [&](const QString &arguments) { // the texts as the locale's bytes, through the shell
             QString command = QString("exec '%1' %2").arg(TORVALE_CLI, arguments);
@@ -107,6 +119,10 @@ private slots:
                                 << QStringList{"a.TXT → p1.txt", u("R&D.txt → p2.txt"),
                                                shown + u(" → p3.txt")}
                                 << QList<QByteArray>{"p1.txt", "p2.txt", "p3.txt"};
+        QTest::newRow("replace by an option's look")
+            << QStringList{"replace", "--find", "old", "--replace=--new"}
+            << QStringList{u("a.TXT：替换 1 处"), u("R&D.txt：替换 1 处"), shown + u("：替换 1 处")}
+            << QList<QByteArray>{"R&D.txt", "a.TXT", g + ".txt"};
         QTest::newRow("replace") << QStringList{"replace", "--find", "old", "--replace", "new"}
                                  << QStringList{u("a.TXT：替换 1 处"), u("R&D.txt：替换 1 处"),
                                                 shown + u("：替换 1 处")}
@@ -136,6 +152,71 @@ private slots:
         const Run run = cli(arguments);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(snapshot(tmp.path()).keys(), names);
+    }
+
+    // A name that lower-casing makes longer than a name may be: the dry run
+    // and the run both skip its page, for the same reason.
+    void pageNameTooLong()
+    {
+        TempDir tmp;
+        // AȺ: 3 bytes, aⱥ: 4 (Ⱥ alone, C8 BA, would read as GBK 群)
+        write(tmp.path(), u("AȺ").repeated(80).toUtf8() + ".txt", "title");
+        const Run dryRun = cli({"html", tmp.path(), "--title", "T", "--dry-run"});
+        const Run run = cli({"html", tmp.path(), "--title", "T"});
+        QCOMPARE(dryRun.exitCode, 1);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(dryRun.out.contains(u("太长")) && run.err.contains(u("太长")),
+                 qPrintable(dryRun.out + run.err));
+        QCOMPARE(snapshot(tmp.path()).size(), 2); // the text and an index without it
+    }
+
+    // Ctrl-C (or TERM, HUP) during a run: a rename is put back, the other
+    // operations stop after the files in hand and leave nothing of theirs;
+    // the program says what was done and ends with 128 + the signal. The run
+    // is slowed at each rename so that the signal lands in its middle.
+    void stopOnSignal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("rename, Ctrl-C")
+            << QStringList{"rename", "DIR", "--start", "1", "--prefix", "n"} << SIGINT;
+        QTest::newRow("replace, TERM")
+            << QStringList{"replace", "DIR", "--find", "old", "--replace", "new"} << SIGTERM;
+        QTest::newRow("html, HUP") << QStringList{"html", "DIR", "--title", "T"} << SIGHUP;
+    }
+    void stopOnSignal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, signal);
+        TORVALE_REQUIRE(strace_works(), "strace cannot slow a run here (no ptrace)");
+        TempDir tmp;
+        for (int i = 0; i < 300; ++i)
+            write(tmp.path(), "f" + QByteArray::number(i) + ".txt", "old");
+        const auto before = snapshot(tmp.path());
+        arguments.replaceInStrings("DIR", tmp.path());
+        QProcess process;
+        start_cli(process, arguments, {"trace=renameat2", "inject=renameat2:delay_enter=5000"});
+        auto changing = [&] { // some file has its new name or bytes
+            const auto now = snapshot(tmp.path());
+            return now.contains("n1.txt") || now.key("new").size() > 0 || now.contains("f0.htm");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(changing(), 30000);
+        QFile children(QString("/proc/%1/task/%1/children").arg(process.processId()));
+        QVERIFY(children.open(QIODevice::ReadOnly));
+        const pid_t tracee = children.readAll().trimmed().toInt();
+        QVERIFY(tracee > 0);
+        QCOMPARE(::kill(tracee, signal), 0);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 128 + signal);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u("操作已停止")));
+        const auto after = snapshot(tmp.path());
+        QVERIFY(std::none_of(after.keyBegin(), after.keyEnd(),
+                             [](const QByteArray &k) { return k.startsWith(".torvale"); }));
+        if (arguments[0] == "rename")
+            QCOMPARE(after, before); // every name as it was
+        for (auto it = after.cbegin(); it != after.cend(); ++it)
+            QVERIFY(it.key().endsWith(".htm") || it.value() == "old" || it.value() == "new");
+        QVERIFY(!after.contains("index.htm"));
     }
 };
 

@@ -171,7 +171,8 @@ private slots:
         for (const char *name : {"a.txt", "b.txt", "c.dat"})
             write(tmp.path(), QByteArray(name), "x");
         QList<int> values;
-        plan_convert({tmp.path(), "T"}, true, [&](int value, int maximum) { values << value * 10 + maximum; });
+        plan_convert({tmp.path(), "T"}, true,
+                     [&](int value, int maximum) { values << value * 10 + maximum; });
         QCOMPARE(values, (QList<int>{4, 14, 24}));
     }
 };

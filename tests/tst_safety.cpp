@@ -141,13 +141,13 @@ private slots:
         QTest::newRow("the file becomes a link") << "link a.txt" << QByteArray("link:");
         QTest::newRow("the file is edited") << "edit a.txt" << QByteArray("old, edited");
         QTest::newRow("the new version becomes a link") << "link new" << QByteArray("old");
+        QTest::newRow("the file is made read-only") << "chmod a.txt" << QByteArray("old");
     }
     void changedDuringTheWrite()
     {
         QFETCH(QString, change);
         QFETCH(QByteArray, left);
-        if (!strace_works())
-            QSKIP("strace cannot inject faults here (no ptrace)");
+        TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)");
         TempDir tmp, outside;
         write(tmp.path(), QByteArray("a.txt"), "old");
         write(outside.path(), QByteArray("victim"), "old");
@@ -162,6 +162,8 @@ private slots:
             target = path_of(tmp.path(), snapshot(tmp.path()).firstKey()); // the hidden new version
         if (change == "edit a.txt") {
             write(tmp.path(), QByteArray("a.txt"), "old, edited");
+        } else if (change == "chmod a.txt") {
+            QCOMPARE(::chmod(target.constData(), 0444), 0);
         } else {
             QCOMPARE(::unlink(target.constData()), 0);
             QCOMPARE(::symlink(victim.constData(), target.constData()), 0);
@@ -229,8 +231,7 @@ private slots:
     // included, happens there.
     void systemFolderIsRefusedFirst()
     {
-        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
-            QSKIP("no /dev/shm here");
+        TORVALE_REQUIRE(QFileInfo(QStringLiteral("/dev/shm")).isWritable(), "no /dev/shm here");
         TempDir tmp(QStringLiteral("/dev/shm/torvale-XXXXXX"));
         write(tmp.path(), kParked, "parked");
         write(tmp.path(), kJournalName, journal_line(kParked, "back.txt", "new.txt"));
@@ -241,43 +242,153 @@ private slots:
         QCOMPARE(snapshot(tmp.path()), before);
     }
 
-    // A flush to disk that fails is a failure, not a success; the folder's
-    // own flush is not counted as a skipped file.
-    void failedFlushIsReported_data()
+    // A fault at one system call of a run: a listing that cannot look at a
+    // file or read the folder changes nothing and says so; an interrupted
+    // call is made again; a failed check or flush is a failure that names
+    // the file; what could not be removed is named. Each fault lands on the
+    // call found by a run of the same command on a folder made the same way.
+    void faultAtOneCall_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("summary");
-        QTest::newRow("rename") << QStringList{"rename", "DIR", "--start", "1"} << QString();
-        QTest::newRow("replace") << QStringList{"replace", "DIR", "--find", "old", "--replace", "new"}
-                                 << u("修改了 1 个文件，替换 1 处（共 1 个文件），跳过 0 个");
+        QTest::addColumn<QString>("syscall");
+        QTest::addColumn<QString>("needle"); // in the line of the call; empty: the first call
+        QTest::addColumn<int>("occurrence");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("files"); // in the folder: 1.txt, and 2.txt
+        QTest::addColumn<QStringList>(
+            "after"); // "name:bytes" of the plain files ("<" for a page); empty: unchanged
+        QTest::addColumn<int>("leftovers");                        // hidden files left
+        const QStringList rename{"rename", "DIR", "--start", "2"}; // 1 -> 2 waits: a journal
+        const QStringList renameApart{"rename", "DIR", "--start", "3"};
+        const QStringList replace{"replace", "DIR", "--find", "old", "--replace", "new"};
+        const QStringList html{"html", "DIR", "--title", "T"};
+        const QStringList renamed{"2.txt:one old", "3.txt:two old"},
+            replaced{"1.txt:one new", "2.txt:two new"};
+        QTest::newRow("listing, a stat fails: rename")
+            << rename << "newfstatat"
+            << "\"2.txt\"" << 1 << "error=EIO" << 1 << "2.txt" << 2 << QStringList() << 0;
+        QTest::newRow("listing, a stat fails: replace")
+            << replace << "newfstatat"
+            << "\"2.txt\"" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2 << QStringList() << 0;
+        QTest::newRow("listing, a stat fails: html")
+            << html << "newfstatat"
+            << "\"2.txt\"" << 1 << "error=EIO" << 1 << "2.txt" << 2 << QStringList() << 0;
+        QTest::newRow("listing, the folder cannot be read")
+            << html << "getdents64"
+            << "" << 1 << "error=EIO" << 1 << u("无法读取文件夹") << 2 << QStringList() << 0;
+        QTest::newRow("listing, the folder cannot be rewound")
+            << replace << "lseek"
+            << "" << 1 << "error=EIO" << 1 << u("无法读取文件夹") << 2 << QStringList() << 0;
+        QTest::newRow("an interrupted rename is made again")
+            << rename << "renameat2"
+            << "" << 1 << "error=EINTR" << 0 << u("已更名 2 个文件") << 2 << renamed << 0;
+        QTest::newRow("an interrupted open is made again")
+            << replace << "openat"
+            << ".torvale-write" << 1 << "error=EINTR" << 0 << "" << 1 << QStringList{"1.txt:one new"} << 0;
+        QTest::newRow("the check before the swap fails")
+            << replace << "newfstatat"
+            << "\"1.txt\"" << 3 << "error=EIO" << 1 << u("磁盘读写出错") << 1 << QStringList() << 0;
+        QTest::newRow("the check after the swap fails")
+            << replace << "newfstatat"
+            << "\"1.txt\"" << 4 << "error=EIO" << 1 << u("无法确认") << 1 << QStringList{"1.txt:one new"}
+            << 1;
+        QTest::newRow("the batch's flush fails")
+            << replace << "syncfs"
+            << "" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2 << QStringList() << 0;
+        QTest::newRow("the index's flush fails")
+            << html << "fsync"
+            << "" << 1 << "error=EIO" << 1 << "index.htm" << 2
+            << QStringList{"1.htm:<", "1.txt:one old", "2.htm:<", "2.txt:two old"} << 0;
+        QTest::newRow("the folder's flush fails: rename")
+            << renameApart << "fsync"
+            << "" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2
+            << QStringList{"3.txt:one old", "4.txt:two old"} << 0;
+        QTest::newRow("the folder's flush fails: replace")
+            << replace << "fsync"
+            << "" << 1 << "error=EIO" << 1 << u("修改了 2 个文件，替换 2 处（共 2 个文件），跳过 0 个") << 2
+            << replaced << 0;
+        QTest::newRow("the journal cannot be removed")
+            << rename << "unlinkat"
+            << ".torvale-rename.journal" << 1 << "error=EIO" << 0 << u("更名记录") << 2 << renamed << 1;
+        QTest::newRow("the former version cannot be removed")
+            << replace << "unlinkat"
+            << ".torvale-swap" << 1 << "error=EIO" << 0 << u("原来的版本留在隐藏文件") << 1
+            << QStringList{"1.txt:one new"} << 1;
+        QTest::newRow("no swap on this file system")
+            << replace << "renameat2"
+            << "RENAME_EXCHANGE" << 1 << "error=EINVAL" << 0 << "" << 1 << QStringList{"1.txt:one new"} << 0;
     }
-    void failedFlushIsReported()
+    void faultAtOneCall()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QString, summary);
-        if (!strace_works())
-            QSKIP("strace cannot inject faults here (no ptrace)");
+        QFETCH(QString, syscall);
+        QFETCH(QString, needle);
+        QFETCH(int, occurrence);
+        QFETCH(QString, fault);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(int, files);
+        QFETCH(QStringList, after);
+        QFETCH(int, leftovers);
+        TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)");
+        // A fault in a worker thread needs a single file: each worker counts its own calls.
+        auto prepare = [files](const QString &dir) {
+            write(dir, QByteArray("1.txt"), "one old");
+            if (files > 1)
+                write(dir, QByteArray("2.txt"), "two old");
+        };
+        const int when = call_number(prepare, arguments, syscall, needle, occurrence);
+        QVERIFY2(when > 0, "the call should be made");
         TempDir tmp;
-        write(tmp.path(), QByteArray("a.txt"), "old");
+        prepare(tmp.path());
+        const auto before = snapshot(tmp.path());
         arguments.replaceInStrings("DIR", tmp.path());
-        const Run run = cli(arguments, {"trace=fsync", "inject=fsync:error=EIO"});
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains(u("磁盘读写出错")), qPrintable(run.err));
-        QVERIFY2((run.out + run.err).contains(summary), qPrintable(run.out + run.err));
+        const Run run = cli(
+            arguments, {"trace=" + syscall, QString("inject=%1:%2:when=%3").arg(syscall, fault).arg(when)});
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
+        auto now = snapshot(tmp.path());
+        const qsizetype hidden = now.removeIf([](const auto &it) { return it.key().startsWith('.'); });
+        QCOMPARE(hidden, leftovers);
+        QStringList files_after;
+        for (auto it = now.cbegin(); it != now.cend(); ++it)
+            files_after << it.key() + ':' + (it.value().startsWith('<') ? QByteArray("<") : it.value());
+        if (after.isEmpty())
+            QCOMPARE(now, before);
+        else
+            QCOMPARE(files_after, after);
     }
 
-    // A file system that cannot swap two entries: the new version is renamed
-    // over the file, checked just before.
-    void withoutSwap()
+    // Files that an interrupted rename left under temporary names come back
+    // before any operation does anything else, also one whose own plan is
+    // refused, and take part in the run.
+    void parkedFilesComeBackFirst_data()
     {
-        if (!strace_works())
-            QSKIP("strace cannot inject faults here (no ptrace)");
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QList<QByteArray>>("names"); // afterwards
+        QTest::newRow("replace") << "replace" << QList<QByteArray>{"a.txt", "back.txt"};
+        QTest::newRow("html") << "html"
+                              << QList<QByteArray>{"a.htm", "a.txt", "back.htm", "back.txt", "index.htm"};
+        QTest::newRow("rename refused at planning") << "rename" << QList<QByteArray>{"a.txt", "back.txt"};
+    }
+    void parkedFilesComeBackFirst()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QList<QByteArray>, names);
         TempDir tmp;
         write(tmp.path(), QByteArray("a.txt"), "old");
-        const Run run = cli({"replace", tmp.path(), "--find", "old", "--replace", "new"},
-                            {"trace=renameat2", "inject=renameat2:error=EINVAL:when=2"});
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(snapshot(tmp.path()), (QMap<QByteArray, QByteArray>{{"a.txt", "new"}}));
+        write(tmp.path(), kParked, "parked old");
+        write(tmp.path(), kJournalName, journal_line(kParked, "back.txt", "new.txt"));
+        const Report report = operation == "replace" ? run_replace({tmp.path(), "old", "new"})
+                              : operation == "html"  ? run_convert({tmp.path(), "T"})
+                                                     : run_rename({tmp.path(), "a/b", "1"});
+        QVERIFY2(report.notes.join(' ').contains(u("已恢复")), qPrintable(report.notes.join(' ')));
+        QCOMPARE(report.status, operation == "rename" ? Report::Status::Refused : Report::Status::Done);
+        QCOMPARE(snapshot(tmp.path()).keys(), names);
+        QCOMPARE(read(tmp.path(), QByteArray("back.txt")),
+                 operation == "replace" ? "parked new" : "parked old");
     }
 
     void secondRunIsRefused()
@@ -308,8 +419,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         SmallDisk disk;
-        if (!disk.mounted)
-            QSKIP("cannot mount a small file system here (no right to mount)");
+        TORVALE_REQUIRE(disk.mounted, "cannot mount a small file system here (no right to mount)");
         TempDir elsewhere;
         const QString dir =
             QTest::currentDataTag() == QByteArray("backups for undo") ? elsewhere.path() : disk.path();

@@ -1,0 +1,234 @@
+// The writer: a new version gets exactly the permissions of the file it
+// replaces, a new page those of its text; a file changed after the plan (a
+// chmod included) or while it is swapped is left as the person left it; a
+// file that is not provably ours is never removed; a move is checked by its
+// result.
+
+#include "testutil.h"
+
+#include "files/folder.h"
+
+#include <sys/xattr.h>
+
+using namespace torvale;
+using namespace testutil;
+
+namespace {
+
+QByteArray acl_of(const QByteArray &path)
+{
+    char value[1024];
+    const ssize_t n = ::getxattr(path.constData(), "system.posix_acl_access", value, sizeof value);
+    return n < 0 ? QByteArray() : QByteArray(value, int(n));
+}
+
+bool setfacl(const QStringList &arguments)
+{
+    return QProcess::execute("setfacl", arguments) == 0;
+}
+
+// Whether the user nobody may read the file.
+bool nobody_reads(const QByteArray &path)
+{
+    return run_unprivileged([&] { return ::open(path.constData(), O_RDONLY) >= 0 ? 1 : 0; }) == 1;
+}
+
+mode_t mode_of(const QByteArray &path)
+{
+    struct stat st;
+    return ::stat(path.constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+class TestWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void permissions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("file"); // looked at afterwards
+        QTest::addColumn<int>("mode");        // of a.txt, and of a.htm when it is there before
+        QTest::addColumn<bool>("folderAcl");  // the folder's default list lets nobody read and write
+        QTest::addColumn<bool>("ownAcl");     // a.txt's own list lets nobody read
+        QTest::addColumn<bool>("pageThere");  // a.htm is there before
+        QTest::addColumn<int>("after");       // the file's mode afterwards (umask 022)
+        QTest::addColumn<bool>("nobodyReads");
+        const QStringList replace{"replace", "DIR", "--find", "old", "--replace", "new"};
+        const QStringList html{"html", "DIR", "--title", "T"};
+        QTest::newRow("rewrite in a folder with a default list")
+            << replace << QByteArray("a.txt") << 0640 << true << false << false << -1 << false;
+        QTest::newRow("rewrite keeps its own list")
+            << replace << QByteArray("a.txt") << 0640 << true << true << false << -1 << true;
+        QTest::newRow("replaced page")
+            << html << QByteArray("a.htm") << 0600 << true << false << true << 0600 << false;
+        QTest::newRow("new page of a private text")
+            << html << QByteArray("a.htm") << 0600 << false << false << false << 0600 << false;
+        QTest::newRow("new page of a private text, default list")
+            << html << QByteArray("a.htm") << 0600 << true << false << false << 0600 << false;
+        QTest::newRow("new page of a shared text")
+            << html << QByteArray("a.htm") << 0644 << false << false << false << 0644 << true;
+        QTest::newRow("new index") << html << QByteArray("index.htm") << 0600 << false << false << false
+                                   << 0644 << true;
+    }
+    void permissions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, file);
+        QFETCH(int, mode);
+        QFETCH(bool, folderAcl);
+        QFETCH(bool, ownAcl);
+        QFETCH(bool, pageThere);
+        QFETCH(int, after);
+        QFETCH(bool, nobodyReads);
+        TORVALE_REQUIRE(running_as_root(), "another user's view needs root");
+        TempDir tmp;
+        const QByteArray target = path_of(tmp.path(), file);
+        QCOMPARE(::chmod(QFile::encodeName(tmp.path()).constData(), 0755), 0);
+        TORVALE_REQUIRE(!folderAcl || setfacl({"-d", "-m", "u:nobody:rw", tmp.path()}),
+                        "no access lists here (setfacl, from the acl package)");
+        for (const QByteArray name : {"a.txt", "a.htm"}) {
+            if (name == "a.htm" && !pageThere)
+                continue;
+            write(tmp.path(), name, name == "a.txt" ? "old\r\n" : "page");
+            QVERIFY(setfacl({"-b", QFile::decodeName(path_of(tmp.path(), name))})); // as made elsewhere
+            QCOMPARE(::chmod(path_of(tmp.path(), name).constData(), mode_t(mode)), 0);
+        }
+        if (ownAcl)
+            QVERIFY(setfacl({"-m", "u:nobody:r", QFile::decodeName(target)}));
+        const QByteArray aclBefore = acl_of(target);
+        if (after < 0)
+            after = int(mode_of(target)); // exactly as before
+        QCOMPARE(nobody_reads(target), pageThere || file == "a.txt" ? nobodyReads : false);
+
+        ::umask(022);
+        arguments.replaceInStrings("DIR", tmp.path());
+        const Run run = cli(arguments);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(mode_of(target), mode_t(after));
+        QCOMPARE(acl_of(target).isEmpty(), !ownAcl && !(folderAcl && !pageThere && file != "a.txt"));
+        if (ownAcl || pageThere || file == "a.txt")
+            QCOMPARE(acl_of(target), aclBefore); // exactly as before: its own list, or none
+        QCOMPARE(nobody_reads(target), nobodyReads);
+    }
+
+    // Between the plan (a preview) and the run, a file, a page, the index or
+    // the folder is made read-only, or a file is edited without changing its
+    // size: the run leaves it as it is and names it, also when it runs as root.
+    void changedAfterThePlan_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QByteArray>("changed");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("file made read-only") << "replace" << QByteArray("a.txt") << "chmod";
+        QTest::newRow("file edited, same size") << "replace" << QByteArray("a.txt") << "edit";
+        QTest::newRow("page made read-only") << "html" << QByteArray("a.htm") << "chmod";
+        QTest::newRow("index made read-only") << "html" << QByteArray("index.htm") << "chmod";
+        QTest::newRow("folder made read-only") << "replace" << QByteArray(".") << "chmod";
+    }
+    void changedAfterThePlan()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QByteArray, changed);
+        QFETCH(QString, how);
+        TempDir tmp;
+        for (const char *name : {"a.txt", "a.htm", "index.htm"})
+            write(tmp.path(), QByteArray(name), "old text");
+        const ReplacePlan replacePlan = plan_replace({tmp.path(), "old", "new"});
+        const ConvertPlan convertPlan = plan_convert({tmp.path(), "T"});
+        const QByteArray path = path_of(tmp.path(), changed);
+        if (how == "edit")
+            write(tmp.path(), changed, "old TEXT");
+        else
+            QCOMPARE(::chmod(path.constData(), changed == "." ? 0555 : 0444), 0);
+        const auto before = snapshot(tmp.path());
+
+        const Report report =
+            operation == "replace" ? apply_replace(replacePlan) : apply_convert(convertPlan);
+        QCOMPARE(snapshot(tmp.path()).value(changed), before.value(changed));
+        if (changed == ".") {
+            QCOMPARE(report.status, Report::Status::Refused);
+            QCOMPARE(snapshot(tmp.path()), before);
+        } else {
+            QVERIFY(std::any_of(report.problems.cbegin(), report.problems.cend(),
+                                [&](const Problem &p) { return p.name == QString::fromLatin1(changed); }));
+        }
+        ::chmod(QFile::encodeName(tmp.path()).constData(), 0755);
+    }
+
+    // A file saved (written beside, renamed over) while the run swaps its
+    // new version in stays where it landed, and the run says the file was
+    // changed; a file moved onto a new page's name is not removed. The run is
+    // held at the swap with strace while the test acts.
+    void racesWithASave_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("hold"); // the strace injection that holds the run
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("held"); // what the name holds while the run waits
+        const QStringList replace{"replace", "DIR", "--find", "old", "--replace", "new"};
+        QTest::newRow("a save just before the swap")
+            << replace << "inject=renameat2:delay_enter=1500000:when=2" << QByteArray("a.txt")
+            << QByteArray("old");
+        QTest::newRow("a save just after the swap") << replace << "inject=renameat2:delay_exit=1500000:when=2"
+                                                    << QByteArray("a.txt") << QByteArray("new");
+        QTest::newRow("a save while renaming over, without the swap")
+            << replace << "inject=renameat2:error=EINVAL:delay_exit=1500000:when=2" << QByteArray("a.txt")
+            << QByteArray("old");
+        QTest::newRow("a file moved onto a new page")
+            << QStringList{"html", "DIR", "--title", "T"} << "inject=renameat2:delay_exit=1500000:when=1"
+            << QByteArray("a.htm") << QByteArray("<");
+    }
+    void racesWithASave()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, hold);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, held);
+        TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)");
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        arguments.replaceInStrings("DIR", tmp.path());
+        QProcess process;
+        start_cli(process, arguments, {"trace=renameat2", hold});
+        auto holding = [&] { // at the swap: the new version under its swap name, or in place
+            const auto now = snapshot(tmp.path());
+            return now.value(name).startsWith(held) &&
+                   (name != "a.txt" || now.lastKey().startsWith(".torvale-swap-") ||
+                    now.firstKey().startsWith(".torvale-swap-"));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(holding(), 20000);
+        write(tmp.path(), QByteArray("saved.tmp"), "saved by the person");
+        QCOMPARE(
+            ::rename(path_of(tmp.path(), "saved.tmp").constData(), path_of(tmp.path(), name).constData()), 0);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u("被改动或替换")));
+        auto after = snapshot(tmp.path());
+        QCOMPARE(after.value(name), "saved by the person");
+        after.removeIf([](const auto &it) { return !it.key().startsWith(".torvale"); });
+        QCOMPARE(after.keys(), QList<QByteArray>()); // nothing of ours left behind
+    }
+
+    // A new name that appears as a hard link of the same file: renaming
+    // between two links of one file does nothing, so the rename fails and
+    // is put back instead of being counted as done.
+    void hardLinkIsNoRename()
+    {
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), "a");
+        write(tmp.path(), QByteArray("b.txt"), "b");
+        const RenamePlan plan = plan_rename({tmp.path(), "", "1"});
+        QCOMPARE(::link(path_of(tmp.path(), "b.txt").constData(), path_of(tmp.path(), "2.txt").constData()),
+                 0);
+        const Report report = apply_rename(plan);
+        QCOMPARE(report.status, Report::Status::Failed);
+        QCOMPARE(report.changed, 0);
+        QCOMPARE(snapshot(tmp.path()).keys(), (QList<QByteArray>{"2.txt", "a.txt", "b.txt"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWriter)
+#include "tst_writer.moc"
