@@ -1,9 +1,13 @@
 // torvale-cli: the three batch operations of Torvale, without a window.
 
+#include "options.h"
+
 #include "files/console.h"
 
 #include "files/charset.h"
 #include "ops/describe.h"
+#include "ops/history.h"
+#include "ops/undo.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -42,51 +46,6 @@ void stop_on_signals()
         ::sigaction(s, &action, nullptr);
 }
 
-struct Option
-{
-    const char *name;
-    const char *value; // nullptr: a switch
-    const char *help;
-};
-
-struct Command
-{
-    const char *name;
-    Operation operation;
-    const char *synopsis;
-    const char *help;
-    QList<Option> options;
-    const char *required;
-};
-
-const Option kDryRun{"dry-run", nullptr, "只显示将要做什么（每个文件一行），不改动任何文件"};
-
-const QList<Command> kCommands = {
-    {"rename",
-     Operation::Rename,
-     "rename 文件夹 --start 起始序数 [--prefix 前缀] [--width 位数]",
-     "把文件夹中的每个文件改名为：前缀、序号、“.”和小写的扩展名。",
-     {{"start", "S", "起始序数（必填），读法与窗口相同：12abc 为 12，没有数字为 0"},
-      {"prefix", "P", "文件名前缀，两端的空格不计"},
-      {"width", "W", "序号位数（2 到 8），不足时前面补 0"},
-      kDryRun},
-     "start"},
-    {"replace",
-     Operation::Replace,
-     "replace 文件夹 --find 查找字符串 [--replace 替换字符串]",
-     "在文件夹的每个文本文件中查找并替换；没有查找字符串的文件不被改动。",
-     {{"find", "TEXT", "查找字符串（必填），区分大小写"},
-      {"replace", "TEXT", "替换字符串；不填则删除查找到的字符串"},
-      kDryRun},
-     "find"},
-    {"html",
-     Operation::Convert,
-     "html 文件夹 --title 索引文件标题",
-     "把文件夹中每个 txt 文件转换为同名网页，并生成链接所有网页的 index.htm。",
-     {{"title", "TEXT", "索引文件标题（必填）"}, kDryRun},
-     "title"},
-};
-
 void print(const QString &text)
 {
     print_line(stdout, text);
@@ -97,110 +56,13 @@ void print_error(const QString &text)
     print_line(stderr, text);
 }
 
-QString usage_text(const Command *command)
-{
-    QStringList lines;
-    if (!command) {
-        lines << QStringLiteral("用法：");
-        for (const Command &c : kCommands)
-            lines << QStringLiteral("  torvale-cli %1").arg(QString::fromUtf8(c.synopsis));
-        lines << QStringLiteral("  torvale-cli 操作 --help    显示该操作的说明")
-              << QStringLiteral("  torvale-cli --version     显示版本") << QString()
-              << QStringLiteral("每个操作都可加 --dry-run：只显示将要做什么，不改动任何文件。")
-              << QStringLiteral("退出状态：0 全部完成；1 操作被拒绝，或有文件被跳过或处理失败；2 用法错误。");
-        return lines.join(QLatin1Char('\n'));
-    }
-    lines << QStringLiteral("用法：torvale-cli %1 [--dry-run]").arg(QString::fromUtf8(command->synopsis))
-          << QString::fromUtf8(command->help) << QString() << QStringLiteral("选项：");
-    for (const Option &o : command->options) {
-        const QString name = QStringLiteral("--%1%2").arg(
-            QLatin1String(o.name), o.value ? QLatin1Char(' ') + QLatin1String(o.value) : QString());
-        lines << QStringLiteral("  %1%2").arg(name, -16).arg(QString::fromUtf8(o.help));
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-int usage_error(const QString &why, const Command *command = nullptr)
+int usage_error(const QString &why, const CommandSpec *command = nullptr)
 {
     print_error(QStringLiteral("torvale-cli：%1").arg(why));
     print_error(
         command ? QStringLiteral("请用 torvale-cli %1 --help 查看用法。").arg(QLatin1String(command->name))
                 : QStringLiteral("请用 torvale-cli --help 查看用法。"));
     return Usage;
-}
-
-struct Parsed
-{
-    QByteArray dir; // as given: a path is bytes
-    QHash<QString, QString> values;
-    bool dryRun = false;
-    bool help = false;
-};
-
-// Reads the arguments after the operation: one folder and the options, as
-// "--name value" or "--name=value".
-// An argument as the user typed it, for a message.
-QString shown_argument(const QByteArray &arg)
-{
-    return decode_argument(arg).value_or(QString::fromLatin1(arg.toPercentEncoding()));
-}
-
-std::optional<QString> parse(const Command &command, const QList<QByteArray> &args, Parsed *parsed)
-{
-    QList<QByteArray> folders;
-    bool options = true;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QByteArray &arg = args[i];
-        if (options && arg == "--") { // what follows are folders, whatever they look like
-            options = false;
-            continue;
-        }
-        if (options && (arg == "-h" || arg == "--help")) {
-            parsed->help = true;
-            continue;
-        }
-        if (!options || !arg.startsWith("--")) {
-            folders << arg;
-            continue;
-        }
-        const qsizetype equals = arg.indexOf('=');
-        const QByteArray name = arg.mid(2, equals < 0 ? -1 : equals - 2);
-        const auto option = std::find_if(command.options.cbegin(), command.options.cend(),
-                                         [&](const Option &o) { return name == o.name; });
-        if (option == command.options.cend())
-            return QStringLiteral("未知的选项“--%1”").arg(shown_argument(name));
-        const QString optionName = QString::fromLatin1(name);
-        if (!option->value) {
-            if (equals >= 0)
-                return QStringLiteral("选项“--%1”不带值").arg(optionName);
-            parsed->dryRun = true;
-            continue;
-        }
-        QByteArray value;
-        if (equals >= 0)
-            value = arg.mid(equals + 1);
-        else if (i + 1 < args.size() && !args[i + 1].startsWith("--"))
-            value = args[++i];
-        else if (i + 1 < args.size()) // a forgotten value: the next option is not one
-            return QStringLiteral("选项“--%1”缺少值（值以“--”开头时请写成 --%1=值）").arg(optionName);
-        else
-            return QStringLiteral("选项“--%1”缺少值").arg(optionName);
-        const std::optional<QString> text = decode_argument(value);
-        if (!text)
-            return QStringLiteral("选项“--%1”的值不是当前区域设置的字符集（%2）中的有效文字")
-                .arg(optionName, QString::fromLatin1(locale_charset()));
-        parsed->values.insert(optionName, *text);
-    }
-    if (parsed->help)
-        return std::nullopt;
-    if (folders.size() != 1)
-        return QStringLiteral("需要一个且只能一个文件夹");
-    parsed->dir = folders.constFirst();
-    // The operation's field must hold text.
-    const QString required = QLatin1String(command.required);
-    if (parsed->values.value(required).isEmpty())
-        return QStringLiteral("选项“--%1”必须填写，不能为空").arg(required);
-    return std::nullopt;
 }
 
 // --dry-run: the plan, one line per file, and the status the run would end with.
@@ -215,6 +77,8 @@ template <typename Plan> int print_plan(const Plan &plan)
     if (plan.ok()) {
         if (!table.statement.isEmpty())
             print(table.statement);
+        if (const QString warning = undo_warning(plan); !warning.isEmpty())
+            print(warning);
         return trouble ? Trouble : Success; // as the run would end
     }
     print_text(stderr, table.statement);
@@ -245,30 +109,106 @@ int finish(Operation operation, const Report &report)
 
 namespace {
 
+// The history that a run is recorded in; none with --no-undo, or when it
+// cannot be opened (said on stderr: the run then cannot be taken back, and
+// with --require-undo does not happen: *refuse).
+std::shared_ptr<History> history_for(const Arguments &args, bool *refuse)
+{
+    if (args.has("no-undo"))
+        return nullptr;
+    QString error;
+    std::shared_ptr<History> history = History::open(&error);
+    *refuse = !history && args.has("require-undo");
+    if (!history)
+        print_error(*refuse ? QStringLiteral("%1。没有文件被改动。").arg(error)
+                            : QStringLiteral("此次操作将无法撤销：%1").arg(error));
+    return history;
+}
+
+// Runs a plan, or prints it with --dry-run.
+template <typename Plan, typename Apply>
+int carry_out(Operation operation, const Arguments &args, const Plan &plan, const Apply &apply)
+{
+    if (args.has("dry-run"))
+        return print_plan(plan);
+    if (const QString warning = undo_warning(plan); !warning.isEmpty())
+        print_error(warning);
+    // Until now a signal ends the program at once (nothing has changed);
+    // from here on it stops the run where it safely can.
+    stop_on_signals();
+    return finish(operation, apply(plan, Progress(), &stopRequested));
+}
+
+// torvale-cli history: the runs that can be taken back, or the history emptied or bounded.
+int history(const Arguments &args)
+{
+    QString error;
+    const std::shared_ptr<History> history = History::open(&error);
+    if (!history) {
+        print_error(error);
+        return Trouble;
+    }
+    if (args.has("limit")) {
+        const QString text = args.value("limit").trimmed().toUpper();
+        const int shift = text.endsWith(u'K') ? 10 : text.endsWith(u'M') ? 20 : text.endsWith(u'G') ? 30 : 0;
+        bool ok = false;
+        const qint64 number = (shift ? text.chopped(1) : text).toLongLong(&ok);
+        if (!ok || number < 0)
+            return usage_error(QStringLiteral("--limit 的值应是大小，如 500M 或 2G"));
+        if (!history->set_limit(number << shift, &error)) {
+            print_error(error);
+            return Trouble;
+        }
+        print(QStringLiteral("撤销历史最多占用 %1 MB。").arg(history->limit() >> 20));
+    }
+    if (args.has("clear")) {
+        if (!history->clear(&error)) {
+            print_error(QStringLiteral("无法清空撤销历史：%1").arg(error));
+            return Trouble;
+        }
+        print(QStringLiteral("撤销历史已清空。"));
+    }
+    if (args.has("limit") || args.has("clear"))
+        return Success;
+    std::shared_ptr<Folder> folder;
+    if (!args.dir.isEmpty() && !(folder = Folder::open(args.dir, &error, false))) {
+        print_error(error);
+        return Trouble;
+    }
+    const std::vector<HistoryRun> runs = history->runs(folder.get());
+    for (const HistoryRun &run : runs) {
+        const std::shared_ptr<Folder> where = folder ? folder : Folder::open(run.folderPath, &error, false);
+        print(describe_run(run, where ? where.get() : nullptr, !folder));
+    }
+    if (runs.empty())
+        print(folder ? QStringLiteral("这个文件夹没有可以撤销的操作。") : QStringLiteral("撤销历史是空的。"));
+    return Success;
+}
+
 int run(int argc, char *argv[])
 {
-    QList<QByteArray> args;
+    QList<QByteArray> argList;
     for (int i = 1; i < argc; ++i)
-        args << QByteArray(argv[i]);
-    if (args.isEmpty())
+        argList << QByteArray(argv[i]);
+    if (argList.isEmpty())
         return usage_error(QStringLiteral("没有指定操作"));
-    const QByteArray first = args.takeFirst();
+    const QByteArray first = argList.takeFirst();
     if (first == "--help" || first == "-h") {
         print_text(stdout, usage_text(nullptr));
         return Success;
     }
-    if (first == "--version") {
+    if (first == "--version" || first == "-V") {
         print(QStringLiteral("torvale-cli %1").arg(QLatin1String(TORVALE_VERSION)));
         return Success;
     }
-    const auto command =
-        std::find_if(kCommands.cbegin(), kCommands.cend(), [&](const Command &c) { return first == c.name; });
-    if (command == kCommands.cend())
+    const auto command = std::find_if(commands().cbegin(), commands().cend(),
+                                      [&](const CommandSpec &c) { return first == c.name; });
+    if (command == commands().cend())
         return usage_error(QStringLiteral("未知的操作“%1”").arg(shown_argument(first)));
-    Parsed parsed;
-    if (const std::optional<QString> why = parse(*command, args, &parsed))
+    Arguments args;
+    if (const std::optional<QString> why = parse_arguments(*command, argList, &args))
         return usage_error(*why, &*command);
-    if (parsed.help) {
+    if (args.help) {
         print_text(stdout, usage_text(&*command));
         return Success;
     }
@@ -278,36 +218,54 @@ int run(int argc, char *argv[])
         return Usage;
     }
 
-    const QString &value = parsed.values.value(QLatin1String(command->required));
-    switch (command->operation) {
-    case Operation::Rename: {
-        RenameParams params{parsed.dir, parsed.values.value(QStringLiteral("prefix")), value};
+    const bool requireUndo = args.has("require-undo");
+    if (requireUndo && args.has("no-undo"))
+        return usage_error(QStringLiteral("--require-undo 与 --no-undo 不能同时使用"), &*command);
+    switch (command->kind) {
+    case CommandKind::Rename: {
+        RenameParams params{args.dir, args.value("prefix"), args.value("start")};
         if (locale_charset() != "UTF-8")
             params.nameCharset = locale_charset();
-        if (parsed.values.contains(QStringLiteral("width"))) {
+        if (args.has("width")) {
             bool ok = false;
-            params.width = parsed.values.value(QStringLiteral("width")).toInt(&ok);
+            params.width = args.value("width").toInt(&ok);
             if (!ok || params.width < 2 || params.width > 8)
                 return usage_error(QStringLiteral("--width 的值应是 2 到 8 之间的数"), &*command);
         }
-        const RenamePlan plan = plan_rename(params);
-        return parsed.dryRun ? print_plan(plan)
-                             : finish(Operation::Rename, apply_rename(plan, {}, &stopRequested));
+        bool refuse = false;
+        params.history = history_for(args, &refuse);
+        params.requireUndo = requireUndo;
+        if (refuse)
+            return Trouble;
+        return carry_out(Operation::Rename, args, plan_rename(params), apply_rename);
     }
-    case Operation::Replace: {
-        const ReplaceParams params{parsed.dir, value, parsed.values.value(QStringLiteral("replace"))};
-        return parsed.dryRun
-                   ? print_plan(plan_replace(params, true))
-                   : finish(Operation::Replace, apply_replace(plan_replace(params), {}, &stopRequested));
+    case CommandKind::Replace: {
+        ReplaceParams params{args.dir, args.value("find"), args.value("replace")};
+        return args.has("dry-run") ? print_plan(plan_replace(params, true))
+                                   : carry_out(Operation::Replace, args, plan_replace(params), apply_replace);
     }
-    case Operation::Convert:
-    case Operation::Undo:
-        break;
+    case CommandKind::Html: {
+        ConvertParams params{args.dir, args.value("title")};
+        return args.has("dry-run") ? print_plan(plan_convert(params, true))
+                                   : carry_out(Operation::Convert, args, plan_convert(params), apply_convert);
     }
-    const ConvertParams params{parsed.dir, value};
-    return parsed.dryRun
-               ? print_plan(plan_convert(params, true))
-               : finish(Operation::Convert, apply_convert(plan_convert(params), {}, &stopRequested));
+    case CommandKind::Undo: {
+        QString error;
+        const std::shared_ptr<History> history = History::open(&error);
+        if (!history) {
+            print_error(error);
+            return Trouble;
+        }
+        const UndoPlan plan = plan_undo(history, args.dir);
+        if (args.has("dry-run"))
+            return print_plan(plan);
+        stop_on_signals(); // an undo is not stopped half-way: it ends, then says so
+        return finish(Operation::Undo, apply_undo(plan));
+    }
+    case CommandKind::History:
+        return history(args);
+    }
+    return Usage;
 }
 
 } // namespace
@@ -315,7 +273,6 @@ int run(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    stop_on_signals();
     int status = run(argc, argv);
     if (stopSignal != 0 && status != 128 + stopSignal) // stopped before anything was changed
         status = 128 + stopSignal;

@@ -21,33 +21,6 @@ QByteArray locale_charset()
     return codeset;
 }
 
-namespace {
-
-// The locale's character set. Plain ASCII (the C locale) is read as UTF-8,
-// as most programs do, so that scripts without a locale still work.
-
-QString escaped_controls(const QString &text)
-{
-    QString out;
-    for (QChar c : text) {
-        if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else if (c == QLatin1Char('\t'))
-            out += QLatin1String("\\t");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0) ||
-                 (c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
-                 (c.unicode() >= 0x2066 && c.unicode() <= 0x2069) || c.unicode() == 0x200E ||
-                 c.unicode() == 0x200F)
-            out += c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
-                                       : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
-}
-
-} // namespace
-
 std::optional<QString> decode_argument(const QByteArray &bytes)
 {
     QStringDecoder decoder(locale_charset().constData(), QStringDecoder::Flag::Stateless);

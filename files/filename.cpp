@@ -22,7 +22,8 @@ int utf8_length(unsigned char lead)
     return 0;
 }
 
-// UTF-8 text with every byte that is not part of a valid sequence as \xHH.
+// UTF-8 text with every byte that is not part of a valid sequence as \xHH
+// (and a backslash doubled, so that the two never read the same).
 QString escaped_text(QByteArrayView bytes)
 {
     QString text;
@@ -30,7 +31,7 @@ QString escaped_text(QByteArrayView bytes)
     while (i < bytes.size()) {
         const int length = utf8_length(static_cast<unsigned char>(bytes[i]));
         if (length > 0 && i + length <= bytes.size() && is_valid_utf8(bytes.sliced(i, length))) {
-            text += QString::fromUtf8(bytes.sliced(i, length));
+            text += bytes[i] == '\\' ? QStringLiteral("\\\\") : QString::fromUtf8(bytes.sliced(i, length));
             i += length;
         } else {
             text += QStringLiteral("\\x") + QString::number(static_cast<unsigned char>(bytes[i]), 16)
@@ -107,12 +108,36 @@ QString FileName::text_of(QByteArrayView bytes, Coding coding)
     return escaped_text(bytes);
 }
 
+QString escaped_controls(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\t'))
+            out += QLatin1String("\\t");
+        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || (u >= 0x202A && u <= 0x202E) ||
+                 (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F)
+            out += u < 0x100 ? QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'))
+                             : QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 QString FileName::shown() const
 {
+    // (An undecodable name's text has its backslashes doubled already.)
+    const QString name = escaped_controls(
+        coding == Coding::Undecodable ? text()
+                                      : QString(text()).replace(QLatin1Char('\\'), QLatin1String("\\\\")));
     if (coding == Coding::Gbk || coding == Coding::Gb18030)
-        return text() + QStringLiteral("〔%1 文件名〕")
-                            .arg(coding == Coding::Gbk ? QStringLiteral("GBK") : QStringLiteral("GB18030"));
-    return text();
+        return name + QStringLiteral("〔%1 文件名〕")
+                          .arg(coding == Coding::Gbk ? QStringLiteral("GBK") : QStringLiteral("GB18030"));
+    return name;
 }
 
 bool is_plain_name(QByteArrayView bytes)

@@ -36,7 +36,10 @@ struct FileName
     // The text of bytes in a known coding (a part of a name, say).
     static QString text_of(QByteArrayView bytes, Coding coding);
 
-    // The name as reports and previews show it: GBK and GB18030 names are marked.
+    // The name as reports and previews show it: GBK and GB18030 names are
+    // marked, and control characters (a line feed, say) and marks that turn
+    // the direction of text are escaped, so that a name is one line and reads
+    // as it is; a backslash is doubled, so that two names never show the same.
     QString shown() const;
 
     bool operator==(const FileName &o) const { return bytes == o.bytes; }
@@ -45,6 +48,9 @@ struct FileName
 private:
     QString m_text; // null for a name that is plain ASCII
 };
+
+// Text with its control characters and direction marks escaped (\n, \x01, \u202e).
+QString escaped_controls(QStringView text);
 
 // True when the bytes are a name of one entry of a folder: not empty, no
 // separator or NUL, not "." or "..".

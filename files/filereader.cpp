@@ -63,9 +63,13 @@ bool FileReader::read_rest(QByteArray &into, QString *error)
     }
 }
 
-bool FileReader::rewind()
+bool FileReader::rewind(QString *error)
 {
-    return ::lseek(m_fd, 0, SEEK_SET) == 0;
+    if (::lseek(m_fd, 0, SEEK_SET) == 0)
+        return true;
+    if (error)
+        *error = describe_errno(errno);
+    return false;
 }
 
 bool read_file(const Folder &folder, const QByteArray &name, const Stamp *expected, QByteArray *bytes,

@@ -21,7 +21,7 @@ public:
     qsizetype read_some(QByteArray &into, qsizetype most, QString *error);
     // Appends everything up to the end of the file.
     bool read_rest(QByteArray &into, QString *error);
-    bool rewind();
+    bool rewind(QString *error = nullptr);
 
 private:
     int m_fd = -1;

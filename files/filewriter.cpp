@@ -18,27 +18,40 @@ namespace {
 const char kAccessAcl[] = "system.posix_acl_access";
 
 // Copies the extended attributes of a file (its access control list among
-// them) to another. False when one that limits access could not be copied.
-bool copy_attributes(int from, int to)
+// them, or only that one) to another. False, with errno set, when one that
+// limits access could not be copied.
+bool copy_attributes(int from, int to, bool onlyAcl = false)
 {
-    const ssize_t size = ::flistxattr(from, nullptr, 0);
+    const ssize_t size = retry([&] { return ::flistxattr(from, nullptr, 0); });
     if (size <= 0)
         return size == 0 || errno == ENOTSUP;
     QByteArray names(size, Qt::Uninitialized);
-    const ssize_t got = ::flistxattr(from, names.data(), size_t(names.size()));
-    for (const QByteArray &name : names.left(got < 0 ? 0 : got).split('\0')) {
-        if (name.isEmpty())
+    const ssize_t got = retry([&] { return ::flistxattr(from, names.data(), size_t(names.size())); });
+    if (got < 0)
+        return false;
+    for (const QByteArray &name : names.left(got).split('\0')) {
+        const bool acl = name.startsWith("system.posix_acl");
+        if (name.isEmpty() || (onlyAcl && name != kAccessAcl))
             continue;
         QByteArray value(65536, Qt::Uninitialized);
-        const ssize_t length = ::fgetxattr(from, name.constData(), value.data(), size_t(value.size()));
+        const ssize_t length =
+            retry([&] { return ::fgetxattr(from, name.constData(), value.data(), size_t(value.size())); });
         const bool copied =
             length >= 0 && retry([&] {
                                return ::fsetxattr(to, name.constData(), value.constData(), size_t(length), 0);
                            }) == 0;
-        if (!copied && name.startsWith("system.posix_acl"))
+        if (!copied && acl)
             return false;
     }
     return true;
+}
+
+// Takes away the access control list a new file got from its folder's
+// default one; false, with errno set, when it stays.
+bool drop_inherited_acl(int fd)
+{
+    return retry([&] { return ::fremovexattr(fd, kAccessAcl); }) == 0 || errno == ENODATA ||
+           errno == ENOTSUP || errno == EOPNOTSUPP;
 }
 
 QString kept_note(const QByteArray &swap)
@@ -55,7 +68,7 @@ FileWriter::~FileWriter()
 }
 
 bool FileWriter::begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error,
-                       quint32 newMode)
+                       const Entry *like)
 {
     abort();
     m_leftover.clear();
@@ -63,7 +76,8 @@ bool FileWriter::begin(const Folder &folder, const QByteArray &name, const Stamp
         return false;
     m_folder = &folder;
     m_name = name;
-    m_newMode = newMode;
+    m_like = like ? std::optional<Entry>(*like) : std::nullopt;
+    m_replacedChanged = 0;
     m_replaces = replaces ? *replaces : Stamp();
     for (int attempt = 0; attempt < 16; ++attempt) {
         m_temporary = own_file_name(OwnFile::Write);
@@ -130,11 +144,11 @@ bool FileWriter::commit(QString *error, bool durable)
 
 // The permissions of the file replaced, exactly: owned as before where this
 // run has the right to (as sed -i does); a new file, so set-user-ID and
-// set-group-ID do not carry over. When the group cannot be kept, the group's
-// rights are not handed to another group, and the access list (which names
-// it) is not copied. The temporary file took the folder's default access
-// list when it was made: that goes, so that the new version grants no more
-// than the old one did.
+// set-group-ID do not carry over. The temporary file took the folder's
+// default access list when it was made: that goes, and the replaced file's
+// own list (one that denies someone included) comes over. When the group
+// cannot be kept, the group's rights are not handed to another group: the
+// group bits, and so the list's mask, are cleared.
 bool FileWriter::keep_permissions(int source, QString *error)
 {
     struct stat before;
@@ -142,23 +156,43 @@ bool FileWriter::keep_permissions(int source, QString *error)
         *error = describe_errno(errno);
         return false;
     }
-    if (!sysio::stamp_of(before).same_file(m_replaces)) {
+    const Stamp stamp = sysio::stamp_of(before);
+    if (!stamp.same_file(m_replaces)) {
         *error = kChangedDuringRun;
         return false;
     }
-    mode_t mode = before.st_mode & 0777;
+    m_replacedChanged = stamp.changedNs;
+    const mode_t mode = before.st_mode & 0777;
     const bool owner = retry([&] { return ::fchown(m_fd, before.st_uid, before.st_gid); }) == 0;
     const bool group = owner || retry([&] { return ::fchown(m_fd, uid_t(-1), before.st_gid); }) == 0;
-    if (!group)
-        mode &= ~mode_t(0070);
-    const bool inherited =
-        ::fremovexattr(m_fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP;
-    if (inherited || retry([&] { return ::fchmod(m_fd, mode); }) != 0 ||
-        (owner && !copy_attributes(source, m_fd))) {
-        *error = QStringLiteral("无法保留文件的权限和访问控制列表");
+    if (!drop_inherited_acl(m_fd) || retry([&] { return ::fchmod(m_fd, mode); }) != 0 ||
+        !copy_attributes(source, m_fd) ||
+        (!group && retry([&] { return ::fchmod(m_fd, mode & ~mode_t(0070)); }) != 0)) {
+        *error = QStringLiteral("无法保留文件的权限和访问控制列表（%1）").arg(describe_errno(errno));
         return false;
     }
     return true;
+}
+
+// A new file as private as the file it is made from (a page, of its text):
+// its permission bits within the creation mask, and its access list
+// instead of the folder's default one. When that file cannot be looked at,
+// only its owner may read the new one.
+bool FileWriter::take_permissions_of_like(QString *error)
+{
+    struct stat st;
+    const int source =
+        sysio::open_regular(m_folder->handle(), m_like->name.bytes, O_RDONLY | O_NONBLOCK, &st);
+    const bool same = source >= 0 && sysio::stamp_of(st).same_file(m_like->stamp);
+    const mode_t mode = same ? st.st_mode & 0666 & ~sysio::creation_mask() : 0600;
+    const bool ok = drop_inherited_acl(m_fd) && (!same || copy_attributes(source, m_fd, true)) &&
+                    retry([&] { return ::fchmod(m_fd, mode); }) == 0;
+    const int saved = errno;
+    if (source >= 0)
+        ::close(source);
+    if (!ok)
+        *error = QStringLiteral("无法设置文件的权限（%1）").arg(describe_errno(saved));
+    return ok;
 }
 
 bool FileWriter::finish(QString *error, bool durable, const FileReader *original)
@@ -183,7 +217,10 @@ bool FileWriter::finish(QString *error, bool durable, const FileReader *original
             ::close(source);
         if (!kept)
             return fail();
-    } else if (retry([&] { return ::fchmod(m_fd, m_newMode & 0777 & ~sysio::creation_mask()); }) != 0) {
+    } else if (m_like) {
+        if (!take_permissions_of_like(error))
+            return fail();
+    } else if (retry([&] { return ::fchmod(m_fd, 0666 & ~sysio::creation_mask()); }) != 0) {
         *error = describe_errno(errno);
         return fail();
     }
@@ -249,7 +286,9 @@ bool FileWriter::publish_replacing(QString *error)
     Stamp now;
     if (!m_folder->look_up(m_name, &now, error))
         return false;
-    if (!now.same_file(m_replaces) || !is_ours(m_temporary)) {
+    // A change of permissions, owner or access list since they were taken,
+    // or an edit that kept the file's time, shows in its change time.
+    if (!now.same_file(m_replaces) || now.changedNs != m_replacedChanged || !is_ours(m_temporary)) {
         *error = kChangedDuringRun;
         if (!is_ours(m_temporary))
             m_temporary.clear(); // not ours to remove

@@ -3,6 +3,8 @@
 #include "filereader.h"
 #include "folder.h"
 
+#include <optional>
+
 namespace torvale {
 
 // Writes a new version of an entry of a folder, atomically: the bytes go into
@@ -25,10 +27,12 @@ public:
     // new version gets exactly its permissions: owner, group, mode (without
     // set-user-ID and set-group-ID) and access control list, or none when it
     // had none. A file that nobody may write is refused. Without replaces,
-    // the entry must not exist, and the new file gets the permission bits
-    // newMode within the process's creation mask.
+    // the entry must not exist; the new file gets the permissions of the file
+    // `like` (its permission bits within the process's creation mask, and
+    // its access control list instead of the folder's default one), or the
+    // usual ones of a new file.
     bool begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error,
-               quint32 newMode = 0666);
+               const Entry *like = nullptr);
     bool write(QByteArrayView bytes, QString *error);
     // durable: flushed to disk before it takes the entry's place.
     bool commit(QString *error, bool durable = true);
@@ -48,6 +52,7 @@ private:
     bool write_all(QByteArrayView bytes, QString *error);
     bool flush(QString *error);
     bool keep_permissions(int source, QString *error);
+    bool take_permissions_of_like(QString *error);
     bool publish_new(QString *error);
     bool publish_replacing(QString *error);
     // Whether the entry is the new version; false also when it cannot be told.
@@ -58,7 +63,8 @@ private:
     const Folder *m_folder = nullptr;
     QByteArray m_name;
     QByteArray m_temporary;
-    quint32 m_newMode = 0666;
+    std::optional<Entry> m_like;
+    qint64 m_replacedChanged = 0; // the replaced file's change time when its permissions were taken
     Stamp m_replaces;
     Stamp m_ours; // the new version
     int m_fd = -1;

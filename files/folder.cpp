@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace torvale {
@@ -306,6 +307,83 @@ bool Folder::remove(const QByteArray &name, const Stamp &expected, QString *erro
         return false;
     }
     if (retry([&] { return ::unlinkat(m_fd, name.constData(), 0); }) != 0) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    return true;
+}
+
+std::shared_ptr<Folder> Folder::open_folder(const QByteArray &name, bool create, QString *error) const
+{
+    auto open = [&] {
+        return retry([&] {
+            return ::openat(m_fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        });
+    };
+    int fd = open();
+    if (fd < 0 && errno == ENOENT && create &&
+        (retry([&] { return ::mkdirat(m_fd, name.constData(), 0700); }) == 0 || errno == EEXIST))
+        fd = open();
+    if (fd < 0) {
+        *error = QStringLiteral("无法打开文件夹“%1/%2”：%3")
+                     .arg(m_path, FileName::from_bytes(name).shown(),
+                          errno == ELOOP ? QStringLiteral("这是一个符号链接") : describe_errno(errno));
+        return nullptr;
+    }
+    return std::shared_ptr<Folder>(
+        new Folder(fd, m_path + QLatin1Char('/') + FileName::from_bytes(name).text(), m_native + '/' + name));
+}
+
+bool Folder::remove_tree(const QByteArray &name, QString *error) const
+{
+    struct stat st;
+    if (sysio::stat_at(m_fd, name.constData(), &st) != 0)
+        return errno == ENOENT || (*error = describe_errno(errno), false);
+    if (S_ISDIR(st.st_mode)) {
+        const std::shared_ptr<Folder> folder = open_folder(name, false, error);
+        std::vector<Entry> entries;
+        if (!folder || !folder->entries(&entries, error))
+            return false;
+        for (const Entry &e : entries) {
+            if (!folder->remove_tree(e.name.bytes, error))
+                return false;
+        }
+    }
+    if (retry([&] { return ::unlinkat(m_fd, name.constData(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0); }) !=
+            0 &&
+        errno != ENOENT) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    return true;
+}
+
+qint64 Folder::free_space() const
+{
+    struct statvfs vfs;
+    if (retry([&] { return ::fstatvfs(m_fd, &vfs); }) != 0)
+        return -1;
+    return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
+}
+
+bool Folder::same_file_system(const Folder &other) const
+{
+    struct stat a, b;
+    return ::fstat(m_fd, &a) == 0 && ::fstat(other.m_fd, &b) == 0 && a.st_dev == b.st_dev;
+}
+
+bool Folder::make_private(QString *error) const
+{
+    struct stat st;
+    if (retry([&] { return ::fstat(m_fd, &st); }) != 0) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        *error = QStringLiteral("文件夹“%1”属于另一个用户").arg(m_path);
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && retry([&] { return ::fchmod(m_fd, 0700); }) != 0) {
         *error = describe_errno(errno);
         return false;
     }

@@ -26,6 +26,9 @@ struct Stamp
     quint64 inode = 0;
     qint64 size = 0;
     qint64 modifiedNs = 0;
+    // When anything about the file last changed (its permissions, owner,
+    // links...): not part of same_file, as a rename changes it too.
+    qint64 changedNs = 0;
 
     bool exists() const { return kind != Kind::None; }
     bool is_regular() const { return kind == Kind::Regular; }
@@ -109,6 +112,20 @@ public:
 
     // Removes an entry, only while it is still the file that was seen.
     bool remove(const QByteArray &name, const Stamp &expected, QString *error) const;
+
+    // A folder in this one, never reached through a link; with create, made
+    // first (only this user may enter it) when it is missing. Nothing, with
+    // the reason, when it cannot be opened.
+    std::shared_ptr<Folder> open_folder(const QByteArray &name, bool create, QString *error) const;
+    // Removes an entry and, for a folder, everything in it; never through a link.
+    bool remove_tree(const QByteArray &name, QString *error) const;
+    // The bytes this user may still write on the folder's file system, and
+    // whether another folder is on the same one; -1 when unknown.
+    qint64 free_space() const;
+    bool same_file_system(const Folder &other) const;
+    // The owner's rights only: a private folder of this user, checked and
+    // made so (false when another user owns it).
+    bool make_private(QString *error) const;
 
     // Makes the renames and removals so far durable.
     bool sync(QString *error) const;

@@ -89,14 +89,14 @@ bool scan_text_file(FileReader &reader, Charset *charset, QString *error)
         *error = kNotTextReason;
         return false;
     }
-    if (!reader.rewind())
+    if (!reader.rewind(error))
         return false;
     CharsetGuess guess;
     LineChunks chunks(reader);
     QByteArray piece;
     while (!guess.not_text() && chunks.next(&piece, error))
         guess.feed(piece);
-    if (chunks.failed() || !reader.rewind())
+    if (chunks.failed() || !reader.rewind(error))
         return false;
     const Guess verdict = guess.verdict();
     if (!verdict.is_text()) {
@@ -122,9 +122,9 @@ bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *ex
 }
 
 bool BufferWriter::begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error,
-                         quint32 newMode)
+                         const Entry *like)
 {
-    return m_writer.begin(folder, name, replaces, error, newMode);
+    return m_writer.begin(folder, name, replaces, error, like);
 }
 
 bool BufferWriter::drain(TextBuffer &buffer, QString *error)

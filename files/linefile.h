@@ -63,7 +63,7 @@ class BufferWriter
 {
 public:
     bool begin(const Folder &folder, const QByteArray &name, const Stamp *replaces, QString *error,
-               quint32 newMode = 0666);
+               const Entry *like = nullptr);
     // Writes what the buffer holds and empties it.
     bool drain(TextBuffer &buffer, QString *error);
     // Writes the rest followed by CR LF and closes the file, durable or to

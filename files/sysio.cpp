@@ -23,6 +23,7 @@ Stamp stamp_of(const struct stat &st)
     s.inode = st.st_ino;
     s.size = st.st_size;
     s.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return s;
 }
 

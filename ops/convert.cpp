@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <memory>
+#include <new>
 
 namespace torvale {
 
@@ -41,11 +42,11 @@ QString blocked_reason(const Folder &folder, const QByteArray &name, const Stamp
 class PageOutput
 {
 public:
-    // newMode: the permission bits of a new page (those of its text).
+    // like: the text whose permissions a new page takes.
     PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces, const QByteArray &backup,
-               quint32 newMode = 0666)
+               const Entry *like = nullptr)
         : m_plan(plan), m_page(page), m_replaces(replaces),
-          m_backup(plan.backups && replaces.exists() ? backup : QByteArray()), m_newMode(newMode)
+          m_backup(plan.backups && replaces.exists() ? backup : QByteArray()), m_like(like)
     {
     }
 
@@ -58,7 +59,7 @@ public:
             return false;
         }
         return m_writer.begin(*m_plan.folder, m_page.bytes, m_replaces.exists() ? &m_replaces : nullptr,
-                              &m_error, m_newMode);
+                              &m_error, m_like);
     }
     // Writes out what the buffer holds once it is large.
     void written_so_far(TextBuffer &buffer)
@@ -90,7 +91,7 @@ private:
     const FileName m_page;
     const Stamp m_replaces;
     const QByteArray m_backup;
-    const quint32 m_newMode;
+    const Entry *m_like;
     BufferWriter m_writer;
     QString m_error;
     bool m_errorWorded = false; // m_error is a whole reason, not the cause of a failed write
@@ -116,8 +117,7 @@ PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByte
     }
     // A page is as private as its text: a diary.txt only its owner may
     // read does not become a diary.htm that everybody may.
-    done.output =
-        std::make_unique<PageOutput>(plan, item.page, item.pageStamp, backup, item.source.stamp.mode & 0666);
+    done.output = std::make_unique<PageOutput>(plan, item.page, item.pageStamp, backup, &item.source);
     TextBuffer buffer;
     bool first = true;
     QString error;
@@ -174,8 +174,11 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
         if (extension_bytes(entry.name) != "txt")
             continue;
         const FileName page = page_name_of(entry.name);
-        ConvertItem item{entry, page, plan.folder->stamp(page.bytes), {}};
-        if (item.page.bytes.size() > kMaxNameBytes) {
+        ConvertItem item{entry, page, {}, {}};
+        QString lookError;
+        if (!plan.folder->look_up(page.bytes, &item.pageStamp, &lookError)) {
+            item.skipReason = QStringLiteral("网页“%1”：%2，未转换").arg(item.page.shown(), lookError);
+        } else if (item.page.bytes.size() > kMaxNameBytes) {
             item.skipReason = QStringLiteral("它的网页文件名“%1”太长，超出了文件系统允许的长度，未转换")
                                   .arg(item.page.shown());
         } else if (item.page.bytes == kIndexName.toLatin1()) {
@@ -197,9 +200,11 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
         }
         plan.items.push_back(std::move(item));
     }
-    plan.index = plan.folder->stamp(kIndexName.toLatin1());
-    if (const QString blocked = blocked_reason(*plan.folder, kIndexName.toLatin1(), plan.index);
-        !blocked.isEmpty())
+    QString lookError;
+    if (!plan.folder->look_up(kIndexName.toLatin1(), &plan.index, &lookError))
+        plan.indexSkipReason = QStringLiteral("索引文件：%1，未写入").arg(lookError);
+    else if (const QString blocked = blocked_reason(*plan.folder, kIndexName.toLatin1(), plan.index);
+             !blocked.isEmpty())
         plan.indexSkipReason = QStringLiteral("索引文件：%1，未写入").arg(blocked);
     return plan;
 }
@@ -222,7 +227,8 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
     QList<IndexEntry> written;
     constexpr int kBatch = 256;
     auto stopped = [stop] { return stop && stop->load(); };
-    int handled = 0; // text files done with
+    QString unwritten; // why pages of a batch could not be put in place
+    int handled = 0;   // text files done with
     for (int first = 0; first < FileCount && handled == first; first += kBatch) {
         const int count = std::min(kBatch, FileCount - first);
         std::vector<PageDone> batch(static_cast<size_t>(count));
@@ -231,13 +237,25 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
             [&](int k) {
                 if (stopped())
                     return;
-                batch[size_t(k)] =
-                    make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
+                try {
+                    batch[size_t(k)] =
+                        make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
+                } catch (const std::bad_alloc &) { // a text too large for the memory left: skipped
+                    batch[size_t(k)] = PageDone();
+                    batch[size_t(k)].problemName = plan.items[size_t(first + k)].source.name.shown();
+                    batch[size_t(k)].problem = QStringLiteral("文件太大，内存不足，未转换");
+                }
                 batch[size_t(k)].handled = true;
             },
             [&](int n) { stepwise(first + n); });
         QString error;
-        const bool durable = folder.sync_all(&error);
+        const bool durable = folder.sync_all(&error) && folder.check_writable().isEmpty();
+        if (!durable) {
+            // No index that would leave out the pages of this batch.
+            unwritten = error.isEmpty() ? QStringLiteral("文件夹在处理期间被设为只读或不能写入")
+                                        : QStringLiteral("无法把网页写入磁盘（%1）").arg(error);
+            error = unwritten;
+        }
         run_in_parallel(count,
                         [&](int k) {
                             PageDone &done = batch[size_t(k)];
@@ -247,8 +265,8 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
                             }
                             if (done.output && !(durable && done.output->publish())) {
                                 done.problemName = plan.items[size_t(first + k)].page.shown();
-                                done.problem = durable ? done.output->error()
-                                                       : QStringLiteral("写入失败（%1）").arg(error);
+                                done.problem =
+                                    durable ? done.output->error() : QStringLiteral("未写入：%1").arg(error);
                                 done.leftover = done.output->leftover();
                                 done.output.reset();
                             }
@@ -286,6 +304,8 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
     PageOutput indexPage(plan, index, plan.index, QByteArrayLiteral("index"));
     if (report.status == Report::Status::Stopped) {
         // no index for part of the pages
+    } else if (!unwritten.isEmpty()) {
+        report.problems.append({kIndexName, QStringLiteral("未写入：%1").arg(unwritten)});
     } else if (!plan.indexSkipReason.isEmpty()) {
         report.problems.append({kIndexName, plan.indexSkipReason});
     } else {

@@ -85,6 +85,30 @@ QString operation_name(Operation operation)
     return QStringLiteral("撤销上次操作");
 }
 
+QString operation_key(Operation operation)
+{
+    switch (operation) {
+    case Operation::Rename:
+        return QStringLiteral("rename");
+    case Operation::Convert:
+        return QStringLiteral("html");
+    case Operation::Replace:
+        return QStringLiteral("replace");
+    case Operation::Undo:
+        break;
+    }
+    return QStringLiteral("undo");
+}
+
+Operation operation_of(const QString &key)
+{
+    for (const Operation o : {Operation::Rename, Operation::Convert, Operation::Replace}) {
+        if (operation_key(o) == key)
+            return o;
+    }
+    return Operation::Undo;
+}
+
 PlanTable describe_plan(const RenamePlan &plan)
 {
     PlanTable t = begin_table(Operation::Rename, plan,
@@ -176,12 +200,14 @@ ReportText describe_report(Operation operation, const Report &report)
                            .arg(skips);
         break;
     case Operation::Convert:
-        text.summary = QStringLiteral("生成了 %1 个网页%2（共 %3 个 txt 文件），跳过 %4 个")
-                           .arg(report.changed)
-                           .arg(report.indexWritten ? QStringLiteral("和 index.htm")
-                                                    : QStringLiteral("，未写入 index.htm"))
-                           .arg(report.files)
-                           .arg(skips - (report.indexWritten ? 0 : 1));
+        text.summary =
+            QStringLiteral("生成了 %1 个网页%2（共 %3 个 txt 文件），跳过 %4 个")
+                .arg(report.changed)
+                .arg(report.indexWritten ? QStringLiteral("和 index.htm")
+                                         : QStringLiteral("，未写入 index.htm"))
+                .arg(report.files)
+                .arg(skips - int(std::count_if(report.problems.cbegin(), report.problems.cend(),
+                                               [](const Problem &p) { return p.name == kIndexName; })));
         break;
     case Operation::Undo:
         text.summary = QStringLiteral("撤销了 %1 处改动（共 %2 处）").arg(report.changed).arg(report.files);
@@ -197,6 +223,78 @@ ReportText describe_report(Operation operation, const Report &report)
     for (const Problem &p : report.problems)
         text.problems << p.name + kColon + p.reason;
     return text;
+}
+
+PlanTable describe_plan(const UndoPlan &plan)
+{
+    PlanTable t =
+        begin_table(Operation::Undo, plan, {QStringLiteral("文件"), QStringLiteral("撤销")}, {kColon});
+    if (plan.ok())
+        t.statement = QStringLiteral("撤销%1年%2的“%3”：%4 处改动。")
+                          .arg(plan.run.time.toLocalTime().toString(QStringLiteral("yyyy")),
+                               plan.run.time.toLocalTime().toString(QStringLiteral("M月d日 HH:mm:ss")),
+                               operation_name(operation_of(plan.run.operation)))
+                          .arg(plan.run.changes.size());
+    const int leading = plan.leading_rows(), restored = leading + int(plan.restore.size());
+    t.rowCount = restored + int(plan.leftAlone.size());
+    t.cells = [&plan, leading, restored](int row) -> QStringList {
+        if (row < leading)
+            return leading_cells(plan, row, 2);
+        if (row >= restored) {
+            const Problem &p = plan.leftAlone[row - restored];
+            return {p.name, skipped(p.reason)};
+        }
+        const Change &c = plan.restore[size_t(row - leading)];
+        const QString name = FileName::from_bytes(c.name).shown();
+        switch (c.kind) {
+        case Change::Kind::Renamed:
+            return {name, QStringLiteral("改回“%1”").arg(FileName::from_bytes(c.oldName).shown())};
+        case Change::Kind::Rewritten:
+            return {name, QStringLiteral("恢复原来的内容")};
+        case Change::Kind::Created:
+            break;
+        }
+        return {name, QStringLiteral("删除（这次操作新建的文件）")};
+    };
+    t.marked = [restored](int row) { return row >= restored; };
+    return t;
+}
+
+QString describe_run(const HistoryRun &run, const Folder *folder, bool showFolder)
+{
+    QString state;
+    switch (run.state) {
+    case HistoryRun::State::Undone:
+        state = QStringLiteral("已撤销");
+        break;
+    case HistoryRun::State::PartlyUndone:
+        state = QStringLiteral("已撤销（%1 个文件未能恢复）").arg(run.notRestored.size());
+        break;
+    case HistoryRun::State::Running:
+    case HistoryRun::State::Done:
+        if (!run.undoable) {
+            state = QStringLiteral("无法撤销");
+        } else if (!folder) {
+            state = QStringLiteral("文件夹已不在");
+        } else {
+            const int changed = files_changed_since(run, *folder);
+            state = changed == 0 ? QStringLiteral("可以撤销，文件都保持操作后的样子")
+                                 : QStringLiteral("可以撤销，但有 %1 个文件已被改动").arg(changed);
+        }
+        if (run.state == HistoryRun::State::Running)
+            state = QStringLiteral("被中断，") + state;
+        break;
+    }
+    QString line = QStringLiteral("%1  %2  %3 处改动  %4")
+                       .arg(run.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                            operation_name(operation_of(run.operation)))
+                       .arg(run.changes.size())
+                       .arg(state);
+    if (showFolder)
+        line += QStringLiteral("  ") + FileName::from_bytes(run.folderPath).shown();
+    if (!run.parameters.isEmpty())
+        line += QStringLiteral("\n    ") + run.parameters.join(QStringLiteral("；"));
+    return line;
 }
 
 } // namespace torvale

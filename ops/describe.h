@@ -1,9 +1,11 @@
 #pragma once
 
 #include "convert.h"
+#include "history.h"
 #include "rename.h"
 #include "replace.h"
 #include "report.h"
+#include "undo.h"
 
 #include <QList>
 #include <QStringList>
@@ -19,6 +21,9 @@ enum class Operation { Rename = 1, Convert = 2, Replace = 3, Undo = 4 };
 
 // "文件更名", "TXT→HTML", "查找替换", "撤销上次操作".
 QString operation_name(Operation operation);
+// The operation as the history names it ("rename", "html", "replace"), and back.
+QString operation_key(Operation operation);
+Operation operation_of(const QString &key);
 
 // What a plan would do, as a table (the preview) and as lines (--dry-run).
 // Rows are made when asked for, as a folder may hold a million files; the
@@ -41,6 +46,12 @@ struct PlanTable
 PlanTable describe_plan(const RenamePlan &plan);
 PlanTable describe_plan(const ReplacePlan &plan);
 PlanTable describe_plan(const ConvertPlan &plan);
+PlanTable describe_plan(const UndoPlan &plan);
+
+// A run of the history in one line: when, what, in which folder (with
+// showFolder), how many files, and whether it can still be taken back (with
+// the folder as it is now: whether its files are still as the run left them).
+QString describe_run(const HistoryRun &run, const Folder *folder, bool showFolder);
 
 // What a run did.
 struct ReportText

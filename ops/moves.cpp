@@ -59,12 +59,15 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
     QString error;
     if (!parked.isEmpty() &&
         !(save_file(folder, kJournalName, nullptr, journal_text(parked), &error) && folder.sync(&error))) {
+        QString ignored; // a journal written but not made durable lists nothing that happened
+        folder.remove(kJournalName, folder.stamp(kJournalName), &ignored);
         report.status = Report::Status::Refused;
         report.message = QStringLiteral("无法在文件夹中记下更名的步骤（%1），没有文件被更名。").arg(error);
         return;
     }
 
     std::vector<Step> done;
+    QStringList notRestored; // "where it is → its name before: why"
     QString failedName, failure;
     auto fail = [&](qint32 row, const QString &why) {
         failedName = from[size_t(row)].name.shown();
@@ -80,9 +83,16 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
         // What moved must be the planned file, unchanged: not a file changed
         // since the plan, nor something (a link, say) put in its place. Looked
         // at once, after the move, which is put back when it is not.
-        if (source.stamp.exists() && !folder.stamp(b).same_file(source.stamp)) {
-            folder.rename(b, a, &error);
-            return fail(row, QStringLiteral("文件在计划之后已被改动、改名或删除"));
+        Stamp moved;
+        QString lookError;
+        const bool looked = folder.look_up(b, &moved, &lookError);
+        if (source.stamp.exists() && !(looked && moved.same_file(source.stamp))) {
+            if (!folder.rename(b, a, &error))
+                notRestored << QStringLiteral("%1 → %2：%3")
+                                   .arg(FileName::from_bytes(b).shown(), FileName::from_bytes(a).shown(),
+                                        error);
+            return fail(row, looked ? QStringLiteral("文件在计划之后已被改动、改名或删除")
+                                    : QStringLiteral("无法确认被更名的文件（%1）").arg(lookError));
         }
         done.push_back({row, kind});
         return true;
@@ -96,6 +106,12 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
         if (stop && *stop && row < nearlyDone) {
             stopped = true;
             failure = QStringLiteral("操作被停止");
+            break;
+        }
+        // A folder made read-only meanwhile stops the batch, which goes back.
+        if (row % 256 == 255 && !folder.check_writable().isEmpty()) {
+            failedName = folder.path();
+            failure = QStringLiteral("文件夹在处理期间被设为只读或不能写入");
             break;
         }
         if (nextParked < parkedRows.size() && parkedRows[nextParked] == row) {
@@ -112,7 +128,6 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
             ++report.changed;
     }
 
-    QStringList notRestored;
     if (!failure.isEmpty()) {
         // Put everything back, newest first.
         for (auto step = done.rbegin(); step != done.rend(); ++step) {
@@ -148,14 +163,14 @@ void execute_moves(const Folder &folder, const std::vector<Entry> &from, const s
         return;
     }
     report.status = Report::Status::Failed;
-    report.problems.append({failedName, failure});
-    if (notRestored.isEmpty()) {
-        report.message = QStringLiteral("文件“%1”更名失败：%2。已更名的文件都已恢复原名，文件夹保持原样。")
-                             .arg(failedName, failure);
-    } else {
-        report.message = QStringLiteral("文件“%1”更名失败：%2。以下文件未能恢复原名：\n%3")
-                             .arg(failedName, failure, notRestored.join(QLatin1Char('\n')));
-    }
+    const bool wholeFolder = failedName == folder.path();
+    report.problems.append({failedName, failure, wholeFolder});
+    const QString what = wholeFolder ? QStringLiteral("更名中止：%1").arg(failure)
+                                     : QStringLiteral("文件“%1”更名失败：%2").arg(failedName, failure);
+    report.message =
+        notRestored.isEmpty()
+            ? what + QStringLiteral("。已更名的文件都已恢复原名，文件夹保持原样。")
+            : what + QStringLiteral("。以下文件未能恢复原名：\n%1").arg(notRestored.join(QLatin1Char('\n')));
 }
 
 } // namespace torvale

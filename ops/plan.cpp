@@ -1,5 +1,6 @@
 #include "plan.h"
 
+#include "history.h"
 #include "journal.h"
 
 #include "files/filereader.h"
@@ -60,6 +61,11 @@ void plan_recovery(PlanBase &plan, Listing &listing)
                                       [](const Entry &e) { return e.name.bytes == kJournalName; });
     if (journal == listing.others.cend())
         return;
+    if (!plan.folder->may_remove_unprivileged(kJournalName)) {
+        // In a shared folder, another user's rename: not this run's to mend.
+        plan.kept.push_back({*journal, QStringLiteral("这是另一个用户的更名记录，只有该用户能处理。")});
+        return;
+    }
     auto refuse = [&](const QString &why) {
         plan.refusal =
             QStringLiteral(
@@ -191,13 +197,53 @@ std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)
     }
     // Files a killed run was writing, never finished or no longer needed.
     for (const Entry &leftover : plan.leftovers) {
-        if (!plan.folder->remove(leftover.name.bytes, leftover.stamp, &error))
+        if (!plan.folder->remove(leftover.name.bytes, leftover.stamp, &error) &&
+            plan.folder->stamp(leftover.name.bytes).exists()) // (gone already: a run that just ended took it)
             report.notes << QStringLiteral("上次被中断的操作留下的临时文件“%1”无法删除：%2")
                                 .arg(leftover.name.shown(), error);
     }
     for (const KeptFile &kept : plan.kept)
         report.notes << kept_text(kept);
     return lock;
+}
+
+void plan_record(PlanBase &plan, const std::shared_ptr<History> &history, bool requireUndo, qint64 bytes)
+{
+    plan.history = history;
+    plan.requireUndo = requireUndo;
+    plan.keptBytes = bytes;
+    plan.undoable = !history || history->fits(bytes);
+    if (plan.ok() && requireUndo && !plan.undoable)
+        plan.refusal = undo_warning(plan) + QStringLiteral("没有文件被改动。");
+}
+
+QString undo_warning(const PlanBase &plan)
+{
+    if (!plan.history || plan.undoable)
+        return {};
+    return QStringLiteral("此次操作将无法撤销：文件原来的内容（约 %1 MB）超出了撤销历史的大小限制（%2 MB）。")
+        .arg((plan.keptBytes + (1 << 20) - 1) >> 20)
+        .arg(plan.history->limit() >> 20);
+}
+
+bool start_record(const PlanBase &plan, const QString &operation, const QStringList &parameters,
+                  std::unique_ptr<RunRecorder> *recorder, Report &report)
+{
+    if (!plan.history)
+        return true;
+    QString error;
+    *recorder =
+        plan.history->start(*plan.folder, operation, parameters, plan.keptBytes, plan.undoable, &error);
+    if (*recorder)
+        return true;
+    if (plan.requireUndo) {
+        const QStringList notes = report.notes;
+        report = refused(QStringLiteral("%1。没有文件被改动。").arg(error));
+        report.notes = notes;
+        return false;
+    }
+    report.notes << QStringLiteral("此次操作将无法撤销：%1").arg(error);
+    return true;
 }
 
 } // namespace torvale

@@ -11,6 +11,9 @@
 
 namespace torvale {
 
+class History;
+class RunRecorder;
+
 // A file that an interrupted rename left under a temporary name, and the
 // name it gets back before the run does anything else.
 struct Recovery
@@ -44,6 +47,12 @@ struct PlanBase
     std::vector<KeptFile> kept;
     std::vector<Recovery> recovery;
     Stamp journal; // the interrupted rename's journal, removed after the recovery
+    // The history the run is recorded in, so that it can be taken back;
+    // none: it is not recorded.
+    std::shared_ptr<History> history;
+    bool requireUndo = false; // refused when it could not be taken back
+    bool undoable = true;     // false: the former versions would not fit into the history
+    qint64 keptBytes = 0; // of the former versions the run keeps (an estimate before it examined the files)
 
     bool ok() const { return refusal.isEmpty(); }
     // The rows of a plan's table that come before its files.
@@ -63,5 +72,18 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing);
 // Nothing, with the report refused or failed, when the run may not go on
 // (also for a plan that was refused, after the recovery).
 std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report);
+
+// Where a plan's run will be recorded, and whether keeping `bytes` of
+// former versions fits.
+void plan_record(PlanBase &plan, const std::shared_ptr<History> &history, bool requireUndo, qint64 bytes);
+
+// Starts the run's record in the history, with its parameters as shown.
+// Nothing when the plan records nothing; a run that may not go on without
+// being recorded (requireUndo) is refused in *report (false).
+bool start_record(const PlanBase &plan, const QString &operation, const QStringList &parameters,
+                  std::unique_ptr<RunRecorder> *recorder, Report &report);
+
+// Why a run will not be recorded, for the plan's statement; empty when it will.
+QString undo_warning(const PlanBase &plan);
 
 } // namespace torvale

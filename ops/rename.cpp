@@ -3,6 +3,8 @@
 #include "nameindex.h"
 #include "number.h"
 
+#include "history.h"
+
 #include "files/charset.h"
 #include "files/filewriter.h"
 
@@ -54,6 +56,11 @@ RenamePlan plan_rename(const RenameParams &params)
     Listing listing;
     if (!open_for_plan(params.dir, plan, listing))
         return plan;
+    plan_record(plan, params.history, params.requireUndo, 0); // a rename keeps no bytes
+    plan.parameters << QStringLiteral("文件名前缀：%1").arg(trim_spaces(params.prefix))
+                    << QStringLiteral("起始序数：%1").arg(trim_spaces(params.start));
+    if (params.width > 0)
+        plan.parameters << QStringLiteral("序数整合：%1 位").arg(params.width);
     const QString prefix = trim_spaces(params.prefix);
     // The prefix's bytes in names: UTF-8, or the character set of the user's
     // locale, so that the names read right where the user looks at them.
@@ -152,6 +159,31 @@ Report apply_rename(const RenamePlan &plan, const Progress &progress, const Stop
     if (!lock)
         return report;
     const Folder &folder = *plan.folder;
+    // Every rename is in the history before the first is made.
+    std::unique_ptr<RunRecorder> recorder;
+    if (!start_record(plan, QStringLiteral("rename"), plan.parameters, &recorder, report))
+        return report;
+    QString error;
+    if (recorder) {
+        for (size_t i = 0; i < plan.sources.size(); ++i) {
+            if (plan.sources[i].name != plan.targets[i])
+                recorder->add({Change::Kind::Renamed,
+                               plan.targets[i].bytes,
+                               plan.sources[i].name.bytes,
+                               {},
+                               plan.sources[i].stamp});
+        }
+        if (!recorder->commit(&error)) {
+            recorder->finish(0);
+            if (plan.requireUndo) {
+                report.status = Report::Status::Refused;
+                report.message = QStringLiteral("%1。没有文件被更名。").arg(error);
+                return report;
+            }
+            report.notes << QStringLiteral("此次操作将无法撤销：%1").arg(error);
+            recorder.reset();
+        }
+    }
     const int maximum = report.files + 1;
     if (progress)
         progress(0, maximum);
@@ -163,6 +195,8 @@ Report apply_rename(const RenamePlan &plan, const Progress &progress, const Stop
                 progress(++done, maximum);
         },
         stop);
+    if (recorder)
+        recorder->finish(report.changed);
     if (report.status == Report::Status::Done && plan.keepChanges) {
         // A rename changes neither a file's content nor its time: its stamp
         // after the run is the one it was planned with (and checked against).

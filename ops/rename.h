@@ -18,6 +18,8 @@ struct RenameParams
     int width = 0;            // number width in digits (2 to 8), 0 for no leading zeros
     bool keepChanges = false; // list each rename in the report, for undo
     QByteArray nameCharset; // in which the prefix goes into names (a GB18030 locale's, say); UTF-8 when empty
+    std::shared_ptr<History> history; // where the run is recorded, to be taken back; none: nowhere
+    bool requireUndo = false;         // refuse the run when it could not be recorded
 };
 
 // The message shown when a number is longer than the chosen width.
@@ -32,6 +34,7 @@ struct RenamePlan : PlanBase
     std::vector<FileName> targets; // and its new name
     int problemRow = -1;           // the file that the refusal is about, or -1
     bool keepChanges = false;
+    QStringList parameters; // as the history shows them
 };
 
 RenamePlan plan_rename(const RenameParams &params);

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -186,10 +185,8 @@ public:
             }
             return true;
         }
-        if (!m_reader.rewind()) {
-            *error = describe_errno(errno);
+        if (!m_reader.rewind(error))
             return false;
-        }
         LineChunks chunks(m_reader);
         qsizetype kept = 0;
         bool going = true;
@@ -508,7 +505,10 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
         QString error;
         const bool staged =
             std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
-        const bool durable = !staged || folder.sync_all(&error);
+        // (A folder made read-only meanwhile, the flush waiting, stops the batch.)
+        const bool durable = !staged || (folder.sync_all(&error) &&
+                                         (folder.check_writable().isEmpty() ||
+                                          (error = QStringLiteral("文件夹在处理期间被设为只读或不能写入"), false)));
         run_in_parallel(count,
                         [&](int k) {
                             Rewrite &r = batch[size_t(k)];

@@ -54,7 +54,8 @@ struct Change
     QByteArray name;    // the file as the operation left it
     QByteArray oldName; // Renamed: its name before
     QByteArray backup;  // Rewritten: the copy of the former bytes in the backup folder
-    Stamp after;
+    Stamp after;        // the file as the operation left it
+    Stamp before;       // Rewritten: the file it replaced
 };
 
 // What an operation did.

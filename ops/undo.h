@@ -1,5 +1,7 @@
 #pragma once
 
+#include "history.h"
+#include "plan.h"
 #include "report.h"
 
 #include <QList>
@@ -16,5 +18,24 @@ namespace torvale {
 // former bytes of rewritten files come from the backup folder.
 Report undo_changes(const std::shared_ptr<Folder> &folder, const QList<Change> &changes,
                     const Folder *backups, const Progress &progress = {});
+
+// Taking back the last run in a folder that is not taken back yet, from the
+// history: every file is looked at first. A file as the run left it goes
+// back (a renamed one to its old name, a replaced one to its former bytes, a
+// made one away); one as it was before the run (the run never came to it) is
+// fine as it is; one changed, renamed or removed since is left alone and
+// named. The history then says which were not taken back.
+struct UndoPlan : PlanBase
+{
+    std::shared_ptr<History> history;
+    HistoryRun run;
+    std::vector<Change> restore; // newest first
+    QList<Problem> leftAlone;    // changed since the run
+};
+
+UndoPlan plan_undo(const std::shared_ptr<History> &history, const NativePath &dir);
+// How many of a run's files are no longer as the run left it.
+int files_changed_since(const HistoryRun &run, const Folder &folder);
+Report apply_undo(const UndoPlan &plan, const Progress &progress = {});
 
 } // namespace torvale

@@ -233,9 +233,31 @@ struct Run
 
 // Runs torvale-cli; with faults, under strace with these -e arguments
 // ("inject=renameat2:signal=SIGKILL:when=5", say).
-inline Run cli(const QStringList &arguments, const QStringList &faults = {})
+// The tests never touch the undo history of the user who runs them: theirs
+// is in a temporary folder (for the window and everything else in process).
+inline const QTemporaryDir kStateHome;
+inline const bool kStateHomeSet = qputenv("XDG_STATE_HOME", QFile::encodeName(kStateHome.path()));
+
+// Each run of torvale-cli in a test records into an undo history of its own
+// (a fresh folder), unless the test names one: runs stay apart, the same
+// command makes the same system calls, and no real history is touched.
+inline void use_history(QProcess &process, QString stateHome = {})
+{
+    static QTemporaryDir root;
+    static int runs = 0;
+    if (stateHome.isEmpty()) {
+        stateHome = root.path() + '/' + QString::number(++runs);
+        QDir().mkpath(stateHome);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_STATE_HOME", stateHome);
+    process.setProcessEnvironment(env);
+}
+
+inline Run cli(const QStringList &arguments, const QStringList &faults = {}, const QString &stateHome = {})
 {
     QProcess process;
+    use_history(process, stateHome);
     QStringList straceArgs{"-f", "-qq", "-o", "/dev/null"};
     for (const QString &fault : faults)
         straceArgs << "-e" << fault;
@@ -257,6 +279,7 @@ inline Run cli(const QStringList &arguments, const QStringList &faults = {})
 // acts while the run is held at a chosen system call.
 inline void start_cli(QProcess &process, const QStringList &arguments, const QStringList &faults)
 {
+    use_history(process);
     QStringList straceArgs{"-f", "-qq", "-o", "/dev/null"};
     for (const QString &fault : faults)
         straceArgs << "-e" << fault;
@@ -274,6 +297,7 @@ inline int call_number(const std::function<void(const QString &dir)> &prepare, Q
     prepare(dir.path());
     arguments.replaceInStrings("DIR", dir.path());
     QProcess process;
+    use_history(process);
     process.start("strace", QStringList{"-f", "-qq", "-o", log.filePath("log"), "-e", "trace=" + syscall,
                                         QStringLiteral(TORVALE_CLI)} +
                                 arguments);

@@ -154,6 +154,18 @@ private slots:
         QCOMPARE(snapshot(tmp.path()).keys(), names);
     }
 
+    // Two names that differ only by a line feed and a backslash and n print
+    // differently, each on one line.
+    void namesPrintDistinctly()
+    {
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a\nb.txt"), "x");
+        write(tmp.path(), QByteArray("a\\nb.txt"), "y");
+        const Run run = cli({"rename", tmp.path(), "--start", "1", "--dry-run"});
+        QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts),
+                 (QStringList{"a\\nb.txt → 1.txt", "a\\\\nb.txt → 2.txt"}));
+    }
+
     // A name that lower-casing makes longer than a name may be: the dry run
     // and the run both skip its page, for the same reason.
     void pageNameTooLong()
@@ -208,7 +220,9 @@ private slots:
         QCOMPARE(::kill(tracee, signal), 0);
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 128 + signal);
-        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u("操作已停止")));
+        const QString said =
+            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        QVERIFY2(said.contains(u("操作已停止")) && !said.contains("-1"), qPrintable(said));
         const auto after = snapshot(tmp.path());
         QVERIFY(std::none_of(after.keyBegin(), after.keyEnd(),
                              [](const QByteArray &k) { return k.startsWith(".torvale"); }));

@@ -38,6 +38,7 @@ private slots:
         QTest::addColumn<bool>("refused");
         const QByteArray sound = journal_line(kParked, "back.txt", "new.txt");
         QTest::newRow("sound journal") << "file" << sound << false;
+        QTest::newRow("another user's, in a shared folder") << "stranger" << sound << false;
         QTest::newRow("a link to a journal") << "link" << sound << true;
         QTest::newRow("a folder") << "dir" << QByteArray() << true;
         QTest::newRow("a FIFO") << "fifo" << QByteArray() << true;
@@ -61,9 +62,9 @@ private slots:
         write(tmp.path(), kParked, "parked");
         write(outside.path(), QByteArray("victim.txt"), "victim");
         const QByteArray journal = path_of(tmp.path(), kJournalName);
-        if (kind == "file")
+        if (kind == "file" || kind == "stranger") {
             write(tmp.path(), kJournalName, text);
-        else if (kind == "link") {
+        } else if (kind == "link") {
             write(outside.path(), kJournalName, text);
             QCOMPARE(::symlink(path_of(outside.path(), kJournalName).constData(), journal.constData()), 0);
         } else if (kind == "dir") {
@@ -71,6 +72,10 @@ private slots:
         } else {
             QCOMPARE(::mkfifo(journal.constData(), 0644), 0);
         }
+        if (kind == "stranger") // not this run's to mend, nor to remove
+            QVERIFY(::chmod(QFile::encodeName(tmp.path()).constData(), 01777) == 0 &&
+                    ::chown(journal.constData(), 65534, 65534) == 0 &&
+                    ::chown(path_of(tmp.path(), kParked).constData(), 65534, 65534) == 0);
         const auto before = snapshot(tmp.path());
         const auto outsideBefore = snapshot(outside.path());
 
@@ -81,6 +86,11 @@ private slots:
             QVERIFY2(report.message.contains(kJournalName) && report.message.contains(u("删除")),
                      qPrintable(report.message));
             QCOMPARE(snapshot(tmp.path()), before);
+        } else if (kind == "stranger") {
+            QVERIFY2(report.ok() && report.notes.join(' ').contains(kJournalName),
+                     qPrintable(report.message));
+            QCOMPARE(snapshot(tmp.path()), (QMap<QByteArray, QByteArray>{
+                                               {kParked, "parked"}, {kJournalName, text}, {"n1.txt", "a"}}));
         } else {
             QVERIFY2(report.ok(), qPrintable(report.message));
             QCOMPARE(snapshot(tmp.path()),
@@ -138,15 +148,22 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QByteArray>("left"); // what a.txt holds afterwards, or where it links
-        QTest::newRow("the file becomes a link") << "link a.txt" << QByteArray("link:");
-        QTest::newRow("the file is edited") << "edit a.txt" << QByteArray("old, edited");
-        QTest::newRow("the new version becomes a link") << "link new" << QByteArray("old");
-        QTest::newRow("the file is made read-only") << "chmod a.txt" << QByteArray("old");
+        QTest::addColumn<QString>("said");
+        const QString changed = u("被改动或替换");
+        QTest::newRow("the file becomes a link") << "link a.txt" << QByteArray("link:") << changed;
+        QTest::newRow("the file is edited") << "edit a.txt" << QByteArray("old, edited") << changed;
+        QTest::newRow("the file is edited, its time kept")
+            << "touch a.txt" << QByteArray("old, edited") << changed;
+        QTest::newRow("the new version becomes a link") << "link new" << QByteArray("old") << changed;
+        QTest::newRow("the file is made read-only") << "chmod a.txt" << QByteArray("old") << changed;
+        QTest::newRow("the file's access list changes") << "acl a.txt" << QByteArray("old") << changed;
+        QTest::newRow("the folder is made read-only") << "chmod ." << QByteArray("old") << u("只读");
     }
     void changedDuringTheWrite()
     {
         QFETCH(QString, change);
         QFETCH(QByteArray, left);
+        QFETCH(QString, said);
         TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)");
         TempDir tmp, outside;
         write(tmp.path(), QByteArray("a.txt"), "old");
@@ -160,17 +177,27 @@ private slots:
         QByteArray target = path_of(tmp.path(), "a.txt");
         if (change == "link new")
             target = path_of(tmp.path(), snapshot(tmp.path()).firstKey()); // the hidden new version
-        if (change == "edit a.txt") {
+        struct stat before;
+        QCOMPARE(::stat(target.constData(), &before), 0);
+        if (change == "edit a.txt" || change == "touch a.txt") {
             write(tmp.path(), QByteArray("a.txt"), "old, edited");
-        } else if (change == "chmod a.txt") {
-            QCOMPARE(::chmod(target.constData(), 0444), 0);
+            const struct timespec times[2] = {before.st_atim, before.st_mtim};
+            if (change == "touch a.txt") // as tools do that keep a file's time
+                QCOMPARE(::utimensat(AT_FDCWD, target.constData(), times, 0), 0);
+        } else if (change.startsWith("chmod")) {
+            QCOMPARE(
+                ::chmod(change.endsWith('.') ? QFile::encodeName(tmp.path()).constData() : target.constData(),
+                        change.endsWith('.') ? 0555 : 0444),
+                0);
+        } else if (change == "acl a.txt") {
+            QCOMPARE(QProcess::execute("setfacl", {"-m", "u:nobody:---", QFile::decodeName(target)}), 0);
         } else {
             QCOMPARE(::unlink(target.constData()), 0);
             QCOMPARE(::symlink(victim.constData(), target.constData()), 0);
         }
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u("被改动或替换")));
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(said));
         QCOMPARE(read(outside.path(), QByteArray("victim")), "old");
         QVERIFY(snapshot(tmp.path()).value("a.txt").startsWith(left));
         QCOMPARE(snapshot(tmp.path()).size(), change == "link new" ? 2 : 1); // theirs stays, ours went
@@ -257,9 +284,10 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
         QTest::addColumn<int>("files"); // in the folder: 1.txt, and 2.txt
-        QTest::addColumn<QStringList>(
-            "after"); // "name:bytes" of the plain files ("<" for a page); empty: unchanged
+        // "name:bytes" of the plain files afterwards ("<" for a page); empty: unchanged
+        QTest::addColumn<QStringList>("after");
         QTest::addColumn<int>("leftovers");                        // hidden files left
+        QTest::addColumn<QString>("also");                         // a second fault, as strace's -e takes it
         const QStringList rename{"rename", "DIR", "--start", "2"}; // 1 -> 2 waits: a journal
         const QStringList renameApart{"rename", "DIR", "--start", "3"};
         const QStringList replace{"replace", "DIR", "--find", "old", "--replace", "new"};
@@ -268,60 +296,71 @@ private slots:
             replaced{"1.txt:one new", "2.txt:two new"};
         QTest::newRow("listing, a stat fails: rename")
             << rename << "newfstatat"
-            << "\"2.txt\"" << 1 << "error=EIO" << 1 << "2.txt" << 2 << QStringList() << 0;
+            << "\"2.txt\"" << 1 << "error=EIO" << 1 << "2.txt" << 2 << QStringList() << 0 << QString();
         QTest::newRow("listing, a stat fails: replace")
             << replace << "newfstatat"
-            << "\"2.txt\"" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2 << QStringList() << 0;
+            << "\"2.txt\"" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2 << QStringList() << 0
+            << QString();
         QTest::newRow("listing, a stat fails: html")
             << html << "newfstatat"
-            << "\"2.txt\"" << 1 << "error=EIO" << 1 << "2.txt" << 2 << QStringList() << 0;
+            << "\"2.txt\"" << 1 << "error=EIO" << 1 << "2.txt" << 2 << QStringList() << 0 << QString();
         QTest::newRow("listing, the folder cannot be read")
             << html << "getdents64"
-            << "" << 1 << "error=EIO" << 1 << u("无法读取文件夹") << 2 << QStringList() << 0;
+            << "" << 1 << "error=EIO" << 1 << u("无法读取文件夹") << 2 << QStringList() << 0 << QString();
         QTest::newRow("listing, the folder cannot be rewound")
             << replace << "lseek"
-            << "" << 1 << "error=EIO" << 1 << u("无法读取文件夹") << 2 << QStringList() << 0;
+            << "" << 1 << "error=EIO" << 1 << u("无法读取文件夹") << 2 << QStringList() << 0 << QString();
         QTest::newRow("an interrupted rename is made again")
             << rename << "renameat2"
-            << "" << 1 << "error=EINTR" << 0 << u("已更名 2 个文件") << 2 << renamed << 0;
+            << "" << 1 << "error=EINTR" << 0 << u("已更名 2 个文件") << 2 << renamed << 0 << QString();
         QTest::newRow("an interrupted open is made again")
             << replace << "openat"
-            << ".torvale-write" << 1 << "error=EINTR" << 0 << "" << 1 << QStringList{"1.txt:one new"} << 0;
+            << ".torvale-write" << 1 << "error=EINTR" << 0 << "" << 1 << QStringList{"1.txt:one new"} << 0
+            << QString();
         QTest::newRow("the check before the swap fails")
             << replace << "newfstatat"
-            << "\"1.txt\"" << 3 << "error=EIO" << 1 << u("磁盘读写出错") << 1 << QStringList() << 0;
+            << "\"1.txt\"" << 3 << "error=EIO" << 1 << u("磁盘读写出错") << 1 << QStringList() << 0
+            << QString();
         QTest::newRow("the check after the swap fails")
             << replace << "newfstatat"
-            << "\"1.txt\"" << 4 << "error=EIO" << 1 << u("无法确认") << 1 << QStringList{"1.txt:one new"}
-            << 1;
+            << "\"1.txt\"" << 4 << "error=EIO" << 1 << u("无法确认") << 1 << QStringList{"1.txt:one new"} << 1
+            << QString();
         QTest::newRow("the batch's flush fails")
             << replace << "syncfs"
-            << "" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2 << QStringList() << 0;
+            << "" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2 << QStringList() << 0 << QString();
         QTest::newRow("the index's flush fails")
             << html << "fsync"
             << "" << 1 << "error=EIO" << 1 << "index.htm" << 2
-            << QStringList{"1.htm:<", "1.txt:one old", "2.htm:<", "2.txt:two old"} << 0;
+            << QStringList{"1.htm:<", "1.txt:one old", "2.htm:<", "2.txt:two old"} << 0 << QString();
         QTest::newRow("the folder's flush fails: rename")
             << renameApart << "fsync"
             << "" << 1 << "error=EIO" << 1 << u("磁盘读写出错") << 2
-            << QStringList{"3.txt:one old", "4.txt:two old"} << 0;
+            << QStringList{"3.txt:one old", "4.txt:two old"} << 0 << QString();
         QTest::newRow("the folder's flush fails: replace")
             << replace << "fsync"
             << "" << 1 << "error=EIO" << 1 << u("修改了 2 个文件，替换 2 处（共 2 个文件），跳过 0 个") << 2
-            << replaced << 0;
-        QTest::newRow("the journal cannot be removed")
-            << rename << "unlinkat"
-            << ".torvale-rename.journal" << 1 << "error=EIO" << 0 << u("更名记录") << 2 << renamed << 1;
+            << replaced << 0 << QString();
+        QTest::newRow("the journal cannot be removed") << rename << "unlinkat"
+                                                       << ".torvale-rename.journal" << 1 << "error=EIO" << 0
+                                                       << u("更名记录") << 2 << renamed << 1 << QString();
         QTest::newRow("the former version cannot be removed")
             << replace << "unlinkat"
             << ".torvale-swap" << 1 << "error=EIO" << 0 << u("原来的版本留在隐藏文件") << 1
-            << QStringList{"1.txt:one new"} << 1;
-        QTest::newRow("no swap on this file system")
-            << replace << "renameat2"
-            << "RENAME_EXCHANGE" << 1 << "error=EINVAL" << 0 << "" << 1 << QStringList{"1.txt:one new"} << 0;
+            << QStringList{"1.txt:one new"} << 1 << QString();
+        QTest::newRow("a parked file fails its check and cannot go back")
+            << rename << "newfstatat"
+            << ".torvale-rename-" << 1 << "error=EIO" << 1 << u("未能恢复原名") << 2
+            << QStringList{"2.txt:two old"} << 2 << QString("inject=renameat2:error=EIO:when=3");
+        QTest::newRow("the pages' flush fails: no index")
+            << html << "syncfs"
+            << "" << 1 << "error=EIO" << 1 << "index.htm" << 2 << QStringList() << 0 << QString();
+        QTest::newRow("no swap on this file system") << replace << "renameat2"
+                                                     << "RENAME_EXCHANGE" << 1 << "error=EINVAL" << 0 << ""
+                                                     << 1 << QStringList{"1.txt:one new"} << 0 << QString();
     }
     void faultAtOneCall()
     {
+        QFETCH(QString, also);
         QFETCH(QStringList, arguments);
         QFETCH(QString, syscall);
         QFETCH(QString, needle);
@@ -345,8 +384,10 @@ private slots:
         prepare(tmp.path());
         const auto before = snapshot(tmp.path());
         arguments.replaceInStrings("DIR", tmp.path());
-        const Run run = cli(
-            arguments, {"trace=" + syscall, QString("inject=%1:%2:when=%3").arg(syscall, fault).arg(when)});
+        QStringList faults{"trace=" + syscall, QString("inject=%1:%2:when=%3").arg(syscall, fault).arg(when)};
+        if (!also.isEmpty())
+            faults << "trace=" + syscall + "," + also.section('=', 1).section(':', 0, 0) << also;
+        const Run run = cli(arguments, faults);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
         auto now = snapshot(tmp.path());

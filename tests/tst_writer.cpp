@@ -52,24 +52,26 @@ private slots:
         QTest::addColumn<QByteArray>("file"); // looked at afterwards
         QTest::addColumn<int>("mode");        // of a.txt, and of a.htm when it is there before
         QTest::addColumn<bool>("folderAcl");  // the folder's default list lets nobody read and write
-        QTest::addColumn<bool>("ownAcl");     // a.txt's own list lets nobody read
+        QTest::addColumn<bool>("textAcl");    // a.txt's own list lets nobody read
         QTest::addColumn<bool>("pageThere");  // a.htm is there before
-        QTest::addColumn<int>("after");       // the file's mode afterwards (umask 022)
+        QTest::addColumn<int>("after");       // the file's mode afterwards (umask 022); -1: as before
         QTest::addColumn<bool>("nobodyReads");
         const QStringList replace{"replace", "DIR", "--find", "old", "--replace", "new"};
         const QStringList html{"html", "DIR", "--title", "T"};
+        const QByteArray text("a.txt"), page("a.htm");
         QTest::newRow("rewrite in a folder with a default list")
-            << replace << QByteArray("a.txt") << 0640 << true << false << false << -1 << false;
+            << replace << text << 0640 << true << false << false << -1 << false;
         QTest::newRow("rewrite keeps its own list")
-            << replace << QByteArray("a.txt") << 0640 << true << true << false << -1 << true;
-        QTest::newRow("replaced page")
-            << html << QByteArray("a.htm") << 0600 << true << false << true << 0600 << false;
+            << replace << text << 0640 << true << true << false << -1 << true;
+        QTest::newRow("replaced page") << html << page << 0600 << true << false << true << -1 << false;
         QTest::newRow("new page of a private text")
-            << html << QByteArray("a.htm") << 0600 << false << false << false << 0600 << false;
+            << html << page << 0600 << false << false << false << 0600 << false;
         QTest::newRow("new page of a private text, default list")
-            << html << QByteArray("a.htm") << 0600 << true << false << false << 0600 << false;
+            << html << page << 0600 << true << false << false << 0600 << false;
+        QTest::newRow("new page of a text shared by its list")
+            << html << page << 0600 << true << true << false << 0640 << true;
         QTest::newRow("new page of a shared text")
-            << html << QByteArray("a.htm") << 0644 << false << false << false << 0644 << true;
+            << html << page << 0644 << false << false << false << 0644 << true;
         QTest::newRow("new index") << html << QByteArray("index.htm") << 0600 << false << false << false
                                    << 0644 << true;
     }
@@ -79,13 +81,13 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(int, mode);
         QFETCH(bool, folderAcl);
-        QFETCH(bool, ownAcl);
+        QFETCH(bool, textAcl);
         QFETCH(bool, pageThere);
         QFETCH(int, after);
         QFETCH(bool, nobodyReads);
         TORVALE_REQUIRE(running_as_root(), "another user's view needs root");
         TempDir tmp;
-        const QByteArray target = path_of(tmp.path(), file);
+        const QByteArray target = path_of(tmp.path(), file), text = path_of(tmp.path(), "a.txt");
         QCOMPARE(::chmod(QFile::encodeName(tmp.path()).constData(), 0755), 0);
         TORVALE_REQUIRE(!folderAcl || setfacl({"-d", "-m", "u:nobody:rw", tmp.path()}),
                         "no access lists here (setfacl, from the acl package)");
@@ -96,22 +98,40 @@ private slots:
             QVERIFY(setfacl({"-b", QFile::decodeName(path_of(tmp.path(), name))})); // as made elsewhere
             QCOMPARE(::chmod(path_of(tmp.path(), name).constData(), mode_t(mode)), 0);
         }
-        if (ownAcl)
-            QVERIFY(setfacl({"-m", "u:nobody:r", QFile::decodeName(target)}));
-        const QByteArray aclBefore = acl_of(target);
+        if (textAcl)
+            QVERIFY(setfacl({"-m", "u:nobody:r", QFile::decodeName(text)}));
+        const bool newPage = file == "a.htm" && !pageThere;
+        const QByteArray aclAfter = newPage ? acl_of(text) : acl_of(target); // as the text's, or as before
         if (after < 0)
-            after = int(mode_of(target)); // exactly as before
-        QCOMPARE(nobody_reads(target), pageThere || file == "a.txt" ? nobodyReads : false);
+            after = int(mode_of(target));
 
         ::umask(022);
         arguments.replaceInStrings("DIR", tmp.path());
-        const Run run = cli(arguments);
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(cli(arguments).exitCode, 0);
         QCOMPARE(mode_of(target), mode_t(after));
-        QCOMPARE(acl_of(target).isEmpty(), !ownAcl && !(folderAcl && !pageThere && file != "a.txt"));
-        if (ownAcl || pageThere || file == "a.txt")
-            QCOMPARE(acl_of(target), aclBefore); // exactly as before: its own list, or none
+        QCOMPARE(acl_of(target), aclAfter);
         QCOMPARE(nobody_reads(target), nobodyReads);
+    }
+
+    // A user rewriting a file of another owner (as its group allows) keeps
+    // its access list: whom it denies stays denied.
+    void rewriteByAnotherUserKeepsTheList()
+    {
+        TORVALE_REQUIRE(running_as_root(), "other users need root");
+        TempDir tmp;
+        const QByteArray file = path_of(tmp.path(), "a.txt");
+        QCOMPARE(::chmod(QFile::encodeName(tmp.path()).constData(), 0777), 0);
+        write(tmp.path(), QByteArray("a.txt"), "old");
+        QCOMPARE(::chown(file.constData(), 0, 65534), 0);
+        QCOMPARE(::chmod(file.constData(), 0664), 0);
+        TORVALE_REQUIRE(setfacl({"-m", "u:daemon:---", QFile::decodeName(file)}), "no access lists here");
+        const QByteArray acl = acl_of(file);
+        QCOMPARE(QProcess::execute("setpriv",
+                                   {"--reuid=65534", "--regid=65534", "--clear-groups", TORVALE_CLI,
+                                    "replace", tmp.path(), "--find", "old", "--replace", "new", "--no-undo"}),
+                 0);
+        QCOMPARE(read(tmp.path(), QByteArray("a.txt")), "new");
+        QCOMPARE(acl_of(file), acl);
     }
 
     // Between the plan (a preview) and the run, a file, a page, the index or

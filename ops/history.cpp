@@ -1,0 +1,372 @@
+#include "history.h"
+
+#include "files/appendfile.h"
+#include "files/filewriter.h"
+#include "files/keepcopy.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+namespace torvale {
+
+namespace {
+
+// The record of a run is lines of fields separated by spaces, names and
+// texts percent-encoded:
+//   torvale-history 1
+//   folder DEV INODE PATH
+//   operation rename|replace|html
+//   time 2026-12-07T12:00:00.000Z
+//   parameter TEXT               (each, as shown)
+//   undoable yes|no
+//   R NAME OLD-NAME STAMP        a file renamed from OLD-NAME (STAMP: the file)
+//   W NAME KEPT BEFORE AFTER     a file replaced; KEPT: its former version
+//   C NAME AFTER                 a file made
+//   done                         the run ended
+//   undone [NAME...]             taken back, but for the files named
+// A last line without its line end was cut short by a kill: it is dropped.
+const QByteArray kMagic = "torvale-history 1";
+const QByteArray kRecord = "record";
+const QByteArray kLimit = "limit";
+constexpr qint64 kDefaultLimit = qint64(2) << 30;
+
+QByteArray encoded(const QByteArray &bytes)
+{
+    return bytes.isEmpty() ? QByteArray("%") : bytes.toPercentEncoding();
+}
+
+QByteArray decoded(const QByteArray &field)
+{
+    return field == "%" ? QByteArray() : QByteArray::fromPercentEncoding(field);
+}
+
+QByteArray stamp_field(const Stamp &s)
+{
+    QByteArray field;
+    for (const qint64 v :
+         {qint64(s.kind), qint64(s.mode), qint64(s.device), qint64(s.inode), s.size, s.modifiedNs})
+        field += QByteArray::number(v) + ':';
+    field.chop(1);
+    return field;
+}
+
+bool parse_stamp(const QByteArray &field, Stamp *s)
+{
+    const QList<QByteArray> parts = field.split(':');
+    if (parts.size() != 6)
+        return false;
+    qint64 v[6];
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        v[i] = parts[i].toLongLong(&ok);
+        if (!ok)
+            return false;
+    }
+    if (v[0] < 0 || v[0] > qint64(Stamp::Kind::Other))
+        return false;
+    *s = {Stamp::Kind(v[0]), quint32(v[1]), quint64(v[2]), quint64(v[3]), v[4], v[5]};
+    return true;
+}
+
+// Reads a record; false when it is not one (a run is then left out).
+bool parse_record(const QByteArray &text, HistoryRun *run)
+{
+    QList<QByteArray> lines = text.split('\n');
+    lines.removeLast(); // what follows the last line end: empty, or cut short
+    if (lines.isEmpty() || lines.first() != kMagic)
+        return false;
+    bool folder = false;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> f = lines[i].split(' ');
+        const QByteArray &key = f.first();
+        auto name_ok = [](const QByteArray &name) { return is_plain_name(name) && !name.startsWith('.'); };
+        Change c;
+        if (key == "folder" && f.size() == 4) {
+            run->folderIdentity = {f[1].toULongLong(), f[2].toULongLong()};
+            run->folderPath = decoded(f[3]);
+            folder = true;
+        } else if (key == "operation" && f.size() == 2) {
+            run->operation = QString::fromLatin1(f[1]);
+        } else if (key == "time" && f.size() == 2) {
+            run->time = QDateTime::fromString(QString::fromLatin1(f[1]), Qt::ISODateWithMs);
+        } else if (key == "parameter" && f.size() == 2) {
+            run->parameters << QString::fromUtf8(decoded(f[1]));
+        } else if (key == "undoable" && f.size() == 2) {
+            run->undoable = f[1] == "yes";
+        } else if (key == "R" && f.size() == 4 && parse_stamp(f[3], &c.after)) {
+            c = {Change::Kind::Renamed, decoded(f[1]), decoded(f[2]), {}, c.after};
+            if (!name_ok(c.name) || !name_ok(c.oldName))
+                return false;
+            run->changes << c;
+        } else if (key == "W" && f.size() == 5 && parse_stamp(f[3], &c.before) &&
+                   parse_stamp(f[4], &c.after)) {
+            c.kind = Change::Kind::Rewritten;
+            c.name = decoded(f[1]);
+            c.backup = decoded(f[2]);
+            if (!name_ok(c.name) || !is_plain_name(c.backup) || c.backup == kRecord)
+                return false;
+            run->changes << c;
+        } else if (key == "C" && f.size() == 3 && parse_stamp(f[2], &c.after)) {
+            c.kind = Change::Kind::Created;
+            c.name = decoded(f[1]);
+            if (!name_ok(c.name))
+                return false;
+            run->changes << c;
+        } else if (key == "done" && f.size() == 1) {
+            run->state = HistoryRun::State::Done;
+        } else if (key == "undone") {
+            run->state = f.size() == 1 ? HistoryRun::State::Undone : HistoryRun::State::PartlyUndone;
+            run->notRestored.clear();
+            for (qsizetype k = 1; k < f.size(); ++k)
+                run->notRestored << QString::fromUtf8(decoded(f[k]));
+        } else {
+            return false;
+        }
+    }
+    return folder && !run->operation.isEmpty() && run->time.isValid();
+}
+
+// Where the history lives: $XDG_STATE_HOME, when it is an absolute path,
+// else ~/.local/state (made, private, when missing).
+std::shared_ptr<Folder> state_home(QString *error)
+{
+    const QByteArray xdg = qgetenv("XDG_STATE_HOME");
+    if (xdg.startsWith('/'))
+        return Folder::open(xdg, error, false);
+    const QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) {
+        *error = QStringLiteral("不知道主文件夹在哪里（没有设置 HOME）");
+        return nullptr;
+    }
+    std::shared_ptr<Folder> folder = Folder::open(home, error, false);
+    for (const char *name : {".local", "state"}) {
+        if (folder)
+            folder = folder->open_folder(name, true, error);
+    }
+    return folder;
+}
+
+} // namespace
+
+std::shared_ptr<History> History::open(QString *error)
+{
+    const std::shared_ptr<Folder> home = state_home(error);
+    if (!home)
+        return nullptr;
+    return open_at(home->native_path(), error);
+}
+
+std::shared_ptr<History> History::open_at(const NativePath &stateHome, QString *error)
+{
+    const std::shared_ptr<Folder> home = Folder::open(stateHome, error, false);
+    std::shared_ptr<Folder> folder = home ? home->open_folder("torvale", true, error) : nullptr;
+    if (!folder || !folder->make_private(error)) {
+        *error = QStringLiteral("无法使用撤销历史：%1").arg(*error);
+        return nullptr;
+    }
+    return std::shared_ptr<History>(new History(std::move(folder)));
+}
+
+qint64 History::limit() const
+{
+    QByteArray text;
+    QString error;
+    Stamp stamp;
+    if (m_folder->look_up(kLimit, &stamp, &error) && stamp.is_regular() && stamp.size < 64 &&
+        read_file(*m_folder, kLimit, &stamp, &text, &error)) {
+        bool ok = false;
+        const qint64 set = text.trimmed().toLongLong(&ok);
+        if (ok && set >= 0)
+            return set;
+    }
+    const qint64 free = m_folder->free_space();
+    return free < 0 ? kDefaultLimit : std::min(kDefaultLimit, free / 10);
+}
+
+bool History::set_limit(qint64 bytes, QString *error)
+{
+    const Stamp old = m_folder->stamp(kLimit);
+    return save_file(*m_folder, kLimit, old.exists() ? &old : nullptr, QByteArray::number(bytes) + '\n',
+                     error);
+}
+
+std::vector<HistoryRun> History::runs(const Folder *folder) const
+{
+    std::vector<HistoryRun> runs;
+    std::vector<Entry> entries;
+    QString error;
+    if (!m_folder->entries(&entries, &error))
+        return runs;
+    const auto identity = folder ? folder->identity() : std::pair<quint64, quint64>();
+    for (const Entry &entry : entries) {
+        if (entry.stamp.kind != Stamp::Kind::Directory || entry.hidden())
+            continue;
+        const std::shared_ptr<Folder> run = m_folder->open_folder(entry.name.bytes, false, &error);
+        std::vector<Entry> files;
+        QByteArray text;
+        HistoryRun parsed;
+        if (!run || !run->entries(&files, &error) || !read_file(*run, kRecord, nullptr, &text, &error) ||
+            !parse_record(text, &parsed) || (folder && parsed.folderIdentity != identity))
+            continue;
+        parsed.id = entry.name.bytes;
+        for (const Entry &f : files)
+            parsed.bytes += f.name.bytes == kRecord ? 0 : f.stamp.size;
+        runs.push_back(std::move(parsed));
+    }
+    std::sort(runs.begin(), runs.end(), [](const HistoryRun &a, const HistoryRun &b) { return a.id > b.id; });
+    return runs;
+}
+
+void History::make_room(qint64 bytes) const
+{
+    std::vector<HistoryRun> all = runs();
+    qint64 used = 0;
+    for (const HistoryRun &r : all)
+        used += r.bytes;
+    const qint64 most = limit();
+    QString error;
+    // Oldest first; a run that is still going on (its folder locked) stays.
+    for (auto run = all.rbegin(); run != all.rend() && used + bytes > most; ++run) {
+        const std::shared_ptr<Folder> folder = m_folder->open_folder(run->id, false, &error);
+        const std::optional<FolderLock> lock = folder ? FolderLock::take(*folder, &error) : std::nullopt;
+        if (lock && m_folder->remove_tree(run->id, &error))
+            used -= run->bytes;
+    }
+}
+
+std::unique_ptr<RunRecorder> History::start(const Folder &folder, const QString &operation,
+                                            const QStringList &parameters, qint64 bytes, bool undoable,
+                                            QString *error)
+{
+    make_room(undoable ? bytes : 0);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QByteArray id =
+        now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz-")).toLatin1() +
+        QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+    std::unique_ptr<RunRecorder> recorder(new RunRecorder);
+    recorder->m_history = m_folder;
+    recorder->m_id = id;
+    recorder->m_run = m_folder->open_folder(id, true, error);
+    recorder->m_record = std::make_unique<AppendFile>();
+    if (recorder->m_run) {
+        if (std::optional<FolderLock> lock = FolderLock::take(*recorder->m_run, error))
+            recorder->m_lock.emplace(std::move(*lock));
+    }
+    if (!recorder->m_lock || !recorder->m_record->create(*recorder->m_run, kRecord, error)) {
+        *error = QStringLiteral("无法记入撤销历史：%1").arg(*error);
+        m_folder->remove_tree(id, error);
+        return nullptr;
+    }
+    recorder->m_sameFileSystem = recorder->m_run->same_file_system(folder);
+    const auto identity = folder.identity();
+    QByteArray header = kMagic + "\nfolder " + QByteArray::number(identity.first) + ' ' +
+                        QByteArray::number(identity.second) + ' ' + encoded(folder.native_path()) +
+                        "\noperation " + operation.toLatin1() + "\ntime " +
+                        now.toString(Qt::ISODateWithMs).toLatin1() + '\n';
+    for (const QString &p : parameters)
+        header += "parameter " + encoded(p.toUtf8()) + '\n';
+    header += undoable ? "undoable yes\n" : "undoable no\n";
+    if (!recorder->m_record->append(header, error)) {
+        *error = QStringLiteral("无法记入撤销历史：%1").arg(*error);
+        recorder->m_record.reset();
+        m_folder->remove_tree(id, error);
+        return nullptr;
+    }
+    return recorder;
+}
+
+std::shared_ptr<Folder> History::kept_files(const HistoryRun &run, QString *error) const
+{
+    return m_folder->open_folder(run.id, false, error);
+}
+
+bool History::mark_undone(const HistoryRun &run, const QStringList &notRestored, QString *error)
+{
+    const std::shared_ptr<Folder> folder = m_folder->open_folder(run.id, false, error);
+    AppendFile record;
+    QByteArray line = "undone";
+    for (const QString &name : notRestored)
+        line += ' ' + encoded(name.toUtf8());
+    return folder && record.open(*folder, kRecord, error) && record.append(line + '\n', error);
+}
+
+bool History::clear(QString *error)
+{
+    bool cleared = true;
+    for (const HistoryRun &run : runs())
+        cleared = m_folder->remove_tree(run.id, error) && cleared;
+    return cleared;
+}
+
+RunRecorder::~RunRecorder()
+{
+    // A run that ended without finish (an exception, say) keeps its record:
+    // what it did may need taking back.
+}
+
+bool RunRecorder::keep(const FileReader &file, QByteArray *id, QString *error)
+{
+    *id = QByteArray::number(++m_kept);
+    bool linked = false;
+    if (!keep_copy(file, *m_run, *id, &linked, error)) {
+        *error = QStringLiteral("无法在撤销历史中保存文件原来的内容（%1）").arg(*error);
+        return false;
+    }
+    return true;
+}
+
+void RunRecorder::add(const Change &change)
+{
+    QByteArray line;
+    switch (change.kind) {
+    case Change::Kind::Renamed:
+        line = "R " + encoded(change.name) + ' ' + encoded(change.oldName) + ' ' + stamp_field(change.after);
+        break;
+    case Change::Kind::Rewritten:
+        line = "W " + encoded(change.name) + ' ' + encoded(change.backup) + ' ' + stamp_field(change.before) +
+               ' ' + stamp_field(change.after);
+        break;
+    case Change::Kind::Created:
+        line = "C " + encoded(change.name) + ' ' + stamp_field(change.after);
+        break;
+    }
+    QMutexLocker lock(&m_mutex);
+    m_pending += line + '\n';
+}
+
+bool RunRecorder::commit(QString *error)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_failed) {
+        *error = QStringLiteral("撤销历史无法写入");
+        return false;
+    }
+    if (m_pending.isEmpty())
+        return true;
+    // The former versions first: the record names them.
+    if ((m_kept > 0 && !m_run->sync_all(error)) || !m_record->append(m_pending, error)) {
+        m_failed = true; // a record cut short is not added to
+        *error = QStringLiteral("无法记入撤销历史（%1）").arg(*error);
+        return false;
+    }
+    m_pending.clear();
+    return true;
+}
+
+void RunRecorder::finish(int changed)
+{
+    QString error;
+    if (changed == 0) {
+        m_record.reset();
+        m_lock.reset();
+        m_run.reset();
+        m_history->remove_tree(m_id, &error);
+        return;
+    }
+    if (!m_failed)
+        m_record->append("done\n", &error);
+}
+
+} // namespace torvale

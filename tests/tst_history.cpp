@@ -1,0 +1,124 @@
+// The undo history outlives the program: a run is taken back by a later
+// process, several steps deep; what changed since is left alone and named;
+// a run killed half-way is taken back for its part; the history is private,
+// bounded, and never follows a link.
+
+#include "testutil.h"
+
+using namespace testutil;
+
+namespace {
+
+QMap<QByteArray, QByteArray> numbered_files(const QString &dir, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        write(dir, QByteArray::number(i) + ".txt", "old " + QByteArray::number(i));
+    return snapshot(dir);
+}
+
+} // namespace
+
+class TestHistory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Each operation is taken back by a later run of torvale-cli.
+    void takenBackByALaterProcess_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("rename") << QStringList{"rename", "DIR", "--start", "2", "--prefix", "p"};
+        QTest::newRow("replace") << QStringList{"replace", "DIR", "--find", "old", "--replace", "new"};
+        QTest::newRow("html") << QStringList{"html", "DIR", "--title", "T"};
+    }
+    void takenBackByALaterProcess()
+    {
+        QFETCH(QStringList, arguments);
+        TempDir tmp, state;
+        const auto before = numbered_files(tmp.path(), 3);
+        write(tmp.path(), QByteArray("1.htm"), "a page that the conversion replaces");
+        const auto withPage = snapshot(tmp.path());
+        arguments.replaceInStrings("DIR", tmp.path());
+        QCOMPARE(cli(arguments, {}, state.path()).exitCode, 0);
+        QVERIFY(snapshot(tmp.path()) != withPage);
+        const Run dryRun = cli({"undo", tmp.path(), "--dry-run"}, {}, state.path());
+        QCOMPARE(dryRun.exitCode, 0);
+        const Run undo = cli({"undo", tmp.path()}, {}, state.path());
+        QVERIFY2(undo.exitCode == 0, qPrintable(undo.out + undo.err));
+        QCOMPARE(snapshot(tmp.path()), withPage);
+        QVERIFY(before.size() == 3);
+        QCOMPARE(cli({"undo", tmp.path()}, {}, state.path()).exitCode, 1); // nothing more to take back
+    }
+
+    // Two runs are taken back in two steps, newest first; a run that changed
+    // nothing is no step.
+    void stepByStep()
+    {
+        TempDir tmp, state;
+        const auto original = numbered_files(tmp.path(), 3);
+        QCOMPARE(cli({"rename", tmp.path(), "--start", "1", "--prefix", "a"}, {}, state.path()).exitCode, 0);
+        const auto first = snapshot(tmp.path());
+        QCOMPARE(cli({"rename", tmp.path(), "--start", "1", "--prefix", "b"}, {}, state.path()).exitCode, 0);
+        QCOMPARE(cli({"rename", tmp.path(), "--start", "1", "--prefix", "b"}, {}, state.path()).exitCode, 0);
+        const Run history = cli({"history", tmp.path()}, {}, state.path());
+        QCOMPARE(history.out.count(u("文件更名")), 2);
+        QCOMPARE(cli({"undo", tmp.path()}, {}, state.path()).exitCode, 0);
+        QCOMPARE(snapshot(tmp.path()), first);
+        QCOMPARE(cli({"undo", tmp.path()}, {}, state.path()).exitCode, 0);
+        QCOMPARE(snapshot(tmp.path()), original);
+    }
+
+    // A file changed since the run is left alone and named; the others go back.
+    void changedSinceIsLeftAlone()
+    {
+        TempDir tmp, state;
+        numbered_files(tmp.path(), 3);
+        QCOMPARE(cli({"rename", tmp.path(), "--start", "1", "--prefix", "a"}, {}, state.path()).exitCode, 0);
+        write(tmp.path(), QByteArray("a2.txt"), "edited");
+        const Run undo = cli({"undo", tmp.path()}, {}, state.path());
+        QCOMPARE(undo.exitCode, 1);
+        QVERIFY2(undo.err.contains("a2.txt"), qPrintable(undo.err));
+        QCOMPARE(snapshot(tmp.path()).keys(), (QList<QByteArray>{"1.txt", "3.txt", "a2.txt"}));
+        QVERIFY(cli({"history", tmp.path()}, {}, state.path()).out.contains(u("1 个文件未能恢复")));
+    }
+
+    // A rename killed half-way is taken back for the part it did.
+    void killedRunTakenBack()
+    {
+        TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)");
+        TempDir tmp, state;
+        const auto original = numbered_files(tmp.path(), 200);
+        const Run killed = cli({"rename", tmp.path(), "--start", "2"},
+                               {"trace=renameat2", "inject=renameat2:signal=SIGKILL:when=150"}, state.path());
+        QVERIFY(killed.crashed);
+        const Run undo = cli({"undo", tmp.path()}, {}, state.path());
+        QVERIFY2(undo.exitCode == 0, qPrintable(undo.out + undo.err));
+        QCOMPARE(snapshot(tmp.path()), original);
+    }
+
+    // The history is private, and a link planted in it leads nowhere: the
+    // run then goes ahead without it (or not at all, when asked to).
+    void privateAndNoLinks()
+    {
+        TempDir tmp, state, elsewhere;
+        numbered_files(tmp.path(), 2);
+        QCOMPARE(cli({"rename", tmp.path(), "--start", "5"}, {}, state.path()).exitCode, 0);
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(state.path() + "/torvale").constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0700u);
+
+        TempDir planted;
+        QVERIFY(QFile::link(elsewhere.path(), planted.path() + "/torvale"));
+        const auto before = snapshot(tmp.path());
+        const Run required = cli({"rename", tmp.path(), "--start", "1", "--require-undo"}, {}, planted.path());
+        QCOMPARE(required.exitCode, 1);
+        QCOMPARE(snapshot(tmp.path()), before);
+        const Run run = cli({"rename", tmp.path(), "--start", "1"}, {}, planted.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(u("将无法撤销")), qPrintable(run.err));
+        QVERIFY(snapshot(elsewhere.path()).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
