@@ -6,6 +6,7 @@
 #include <QStringEncoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -14,15 +15,6 @@ namespace torvale {
 namespace {
 
 const QByteArrayView kUtf8Bom("\xEF\xBB\xBF", 3);
-
-bool has_high_byte(QByteArrayView bytes)
-{
-    for (char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -40,19 +32,6 @@ bool character_sets_available(QString *why)
     *why = QStringLiteral("这个系统的 Qt 不支持 GBK 字符集（Qt 编译时没有带 ICU），无法读写中文文本文件，"
                           "所以不能运行。请安装 Debian 的 Qt 6 软件包（libqt6core6）。");
     return false;
-}
-
-const QString kUtf16Reason = QStringLiteral("UTF-16 文本，暂不支持");
-
-bool is_utf16_text(QByteArrayView bytes)
-{
-    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
-}
-
-QString decode_utf16(QByteArrayView bytes)
-{
-    QStringDecoder decoder(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-    return decoder.decode(bytes.sliced(2));
 }
 
 bool is_valid_utf8(QByteArrayView bytes)
@@ -106,79 +85,109 @@ bool is_valid_utf8(QByteArrayView bytes)
     return true;
 }
 
-std::optional<Charset> detect_charset(QByteArrayView bytes)
+QString charset_name(Charset charset)
 {
-    if (std::memchr(bytes.data(), 0, bytes.size()))
-        return std::nullopt;
-    // Bytes that only look like a byte-order mark are judged as any other.
-    if (bytes.startsWith(kUtf8Bom) && is_valid_utf8(bytes))
-        return Charset::Utf8Bom;
-    if (!has_high_byte(bytes))
-        return Charset::Gbk; // plain ASCII reads the same either way
-    if (is_valid_utf8(bytes))
-        return Charset::Utf8;
-    if (GbkTable::instance().is_text(bytes))
-        return Charset::Gbk;
-    return std::nullopt;
-}
-
-void CharsetScan::feed(QByteArrayView piece)
-{
-    if (m_first) {
-        m_first = false;
-        m_bom = piece.startsWith(kUtf8Bom);
-        m_utf16 = is_utf16_text(piece);
+    switch (charset) {
+    case Charset::Ascii:
+        return QStringLiteral("ASCII");
+    case Charset::Utf8:
+    case Charset::Utf8Bom:
+        return QStringLiteral("UTF-8");
+    case Charset::Gbk:
+        return QStringLiteral("GBK");
+    case Charset::Gb18030:
+        return QStringLiteral("GB18030");
+    case Charset::Utf16Le:
+    case Charset::Utf16Be:
+        break;
     }
-    m_nul = m_nul || std::memchr(piece.data(), 0, size_t(piece.size()));
-    if (!has_high_byte(piece))
-        return;
-    m_high = true;
-    m_utf8 = m_utf8 && is_valid_utf8(piece);
-    m_gbk = m_gbk && GbkTable::instance().is_text(piece);
-    constexpr int kFew = 8;
-    for (qsizetype i = 0; i < piece.size() && m_nonAscii < kFew; ++i)
-        m_nonAscii += static_cast<unsigned char>(piece[i]) >= 0xC0; // a leading byte of UTF-8
+    return QStringLiteral("UTF-16");
 }
 
-std::optional<Charset> CharsetScan::charset() const
+QByteArrayView byte_order_mark(Charset charset)
 {
-    if (m_nul || m_utf16)
-        return std::nullopt;
-    if (m_bom && m_utf8)
-        return Charset::Utf8Bom;
-    if (!m_high)
-        return Charset::Gbk; // plain ASCII reads the same either way
-    if (m_utf8)
-        return Charset::Utf8;
-    if (m_gbk)
-        return Charset::Gbk;
-    return std::nullopt;
+    switch (charset) {
+    case Charset::Utf8Bom:
+        return kUtf8Bom;
+    case Charset::Utf16Le:
+        return QByteArrayView("\xFF\xFE", 2);
+    case Charset::Utf16Be:
+        return QByteArrayView("\xFE\xFF", 2);
+    default:
+        return {};
+    }
 }
 
-QString decode(QByteArrayView bytes, Charset charset)
+QString decode(QByteArrayView bytes, Charset charset, bool start)
 {
-    if (charset != Charset::Gbk) {
-        if (charset == Charset::Utf8Bom && bytes.startsWith(kUtf8Bom))
-            bytes = bytes.sliced(kUtf8Bom.size());
-        // Whatever follows is text, a further U+FEFF included: the decoder
-        // must not swallow it as a byte-order mark.
-        QStringDecoder decoder(QStringDecoder::Utf8,
-                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QByteArrayView bom = byte_order_mark(charset);
+    if (start && !bom.isEmpty() && bytes.startsWith(bom))
+        bytes = bytes.sliced(bom.size());
+    // Whatever follows is text, a further U+FEFF included: the decoders
+    // must not swallow it as a byte-order mark.
+    constexpr auto kFlags = QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
+    switch (charset) {
+    case Charset::Ascii:
+    case Charset::Gbk:
+        return GbkTable::instance().decode(bytes); // ASCII reads the same
+    case Charset::Gb18030: {
+        QStringDecoder decoder("GB18030", kFlags);
         return decoder.decode(bytes);
     }
-    // Bytes that are not GBK text are never decoded as such (detect_charset).
-    return GbkTable::instance().decode(bytes);
+    case Charset::Utf16Le:
+    case Charset::Utf16Be: {
+        QStringDecoder decoder(
+            charset == Charset::Utf16Le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE, kFlags);
+        return decoder.decode(bytes);
+    }
+    case Charset::Utf8:
+    case Charset::Utf8Bom:
+        break;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, kFlags);
+    return decoder.decode(bytes);
 }
+
+namespace {
+
+std::optional<QByteArray> encode_with(QStringEncoder &&encoder, QStringView text)
+{
+    QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
 
 std::optional<QByteArray> encode(QStringView text, Charset charset)
 {
-    if (charset != Charset::Gbk) {
-        // UTF-8 holds every character but a lone surrogate.
-        QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-        QByteArray bytes = encoder.encode(text);
-        if (encoder.hasError())
+    // A lone surrogate is no character: no character set holds it (Qt's
+    // UTF-16 encoder would copy it, and match half of a pair with it).
+    if (!text.isValidUtf16())
+        return std::nullopt;
+    constexpr auto kFlags = QStringEncoder::Flag::Stateless;
+    switch (charset) {
+    case Charset::Ascii:
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; }))
+            return std::nullopt;
+        return text.toLatin1();
+    case Charset::Utf8:
+    case Charset::Utf8Bom:
+        return encode_with(QStringEncoder(QStringEncoder::Utf8, kFlags), text);
+    case Charset::Utf16Le:
+        return encode_with(QStringEncoder(QStringEncoder::Utf16LE, kFlags), text);
+    case Charset::Utf16Be:
+        return encode_with(QStringEncoder(QStringEncoder::Utf16BE, kFlags), text);
+    case Charset::Gb18030: {
+        // GB18030 holds every character; what comes back must be the text.
+        std::optional<QByteArray> bytes = encode_with(QStringEncoder("GB18030", kFlags), text);
+        if (bytes && decode(*bytes, Charset::Gb18030, false) != text)
             return std::nullopt;
         return bytes;
+    }
+    case Charset::Gbk:
+        break;
     }
     const GbkTable &table = GbkTable::instance();
     QByteArray bytes(text.size() * 2, Qt::Uninitialized);

@@ -1,7 +1,6 @@
 #include "filename.h"
 
-#include "charset.h"
-#include "gbktable.h"
+#include "charsetguess.h"
 
 #include <algorithm>
 
@@ -58,15 +57,35 @@ FileName::FileName(const QByteArray &bytes, const QString &text, Coding coding) 
         m_text = text;
 }
 
+FileName::Coding FileName::coding_of(QByteArrayView bytes)
+{
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return Coding::Utf8;
+    const Guess guess = guess_charset(bytes);
+    if (guess.kind == Guess::Kind::NotText)
+        return Coding::Undecodable;
+    switch (guess.charset) {
+    case Charset::Ascii:
+    case Charset::Utf8:
+    case Charset::Utf8Bom:
+        return Coding::Utf8;
+    case Charset::Gbk:
+        return Coding::Gbk;
+    case Charset::Gb18030:
+        return Coding::Gb18030;
+    case Charset::Utf16Le: // a name is no file: its bytes do not begin a text
+    case Charset::Utf16Be:
+        break;
+    }
+    return Coding::Undecodable;
+}
+
 FileName FileName::from_bytes(const QByteArray &bytes)
 {
     if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
         return FileName(bytes, QString(), Coding::Utf8);
-    if (is_valid_utf8(bytes))
-        return FileName(bytes, QString::fromUtf8(bytes), Coding::Utf8);
-    if (GbkTable::instance().is_text(bytes))
-        return FileName(bytes, GbkTable::instance().decode(bytes), Coding::Gbk);
-    return FileName(bytes, escaped_text(bytes), Coding::Undecodable);
+    const Coding coding = coding_of(bytes);
+    return FileName(bytes, text_of(bytes, coding), coding);
 }
 
 FileName FileName::from_text(const QString &text)
@@ -80,7 +99,9 @@ QString FileName::text_of(QByteArrayView bytes, Coding coding)
     case Coding::Utf8:
         return QString::fromUtf8(bytes);
     case Coding::Gbk:
-        return GbkTable::instance().decode(bytes);
+        return decode(bytes, Charset::Gbk, false);
+    case Coding::Gb18030:
+        return decode(bytes, Charset::Gb18030, false);
     case Coding::Undecodable:
         break;
     }
@@ -113,8 +134,9 @@ QString FileName::shown() const
     const QString name = escaped_controls(
         coding == Coding::Undecodable ? text()
                                       : QString(text()).replace(QLatin1Char('\\'), QLatin1String("\\\\")));
-    if (coding == Coding::Gbk)
-        return name + QStringLiteral("〔GBK 文件名〕");
+    if (coding == Coding::Gbk || coding == Coding::Gb18030)
+        return name + QStringLiteral("〔%1 文件名〕")
+                          .arg(coding == Coding::Gbk ? QStringLiteral("GBK") : QStringLiteral("GB18030"));
     return name;
 }
 
@@ -134,7 +156,8 @@ QByteArray lower_case_bytes(QByteArrayView bytes, FileName::Coding coding)
     if (coding == FileName::Coding::Utf8)
         return QString::fromUtf8(bytes).toLower().toUtf8();
     // Step over two-byte characters whole: their second byte may look like
-    // an ASCII letter, and lower-casing it would make another character.
+    // an ASCII letter, and lower-casing it would make another character. (A
+    // four-byte GB18030 character is two such steps: lead, digit, lead, digit.)
     QByteArray lowered(bytes.data(), bytes.size());
     for (qsizetype i = 0; i < lowered.size(); ++i) {
         const auto c = static_cast<unsigned char>(lowered[i]);

@@ -10,10 +10,13 @@ namespace torvale {
 // its bytes; its text serves for showing and ordering only.
 struct FileName
 {
+    // As text is read (CharsetGuess): a name that reads as well in UTF-8 as
+    // in GBK takes the likelier reading, UTF-8 when they are even.
     enum class Coding : quint8 {
-        Utf8,       // valid UTF-8 (ASCII included)
-        Gbk,        // not UTF-8, but valid GBK
-        Undecodable // neither: the text shows the bad bytes as \xHH
+        Utf8,        // UTF-8 (ASCII included)
+        Gbk,         // GBK, as Windows archives bring names
+        Gb18030,     // GB18030, where GBK does not read it
+        Undecodable, // none of them: the text shows the bad bytes as \xHH
     };
 
     FileName() = default;
@@ -27,15 +30,16 @@ struct FileName
     bool is_ascii() const { return m_text.isNull(); }
 
     static FileName from_bytes(const QByteArray &bytes);
+    static Coding coding_of(QByteArrayView bytes);
     // A name made from text (a prefix typed by the user): its UTF-8 bytes.
     static FileName from_text(const QString &text);
     // The text of bytes in a known coding (a part of a name, say).
     static QString text_of(QByteArrayView bytes, Coding coding);
 
-    // The name as reports and previews show it: GBK names are marked, and
-    // control characters (a line feed, say) and marks that turn the
-    // direction of text are escaped, so that a name is one line and reads as
-    // it is; a backslash is doubled, so that two names never show the same.
+    // The name as reports and previews show it: GBK and GB18030 names are
+    // marked, and control characters (a line feed, say) and marks that turn
+    // the direction of text are escaped, so that a name is one line and reads
+    // as it is; a backslash is doubled, so that two names never show the same.
     QString shown() const;
 
     bool operator==(const FileName &o) const { return bytes == o.bytes; }
@@ -57,8 +61,8 @@ bool is_plain_name(QByteArrayView bytes);
 QString extension_of(const QString &name);
 
 // The same for a name kept as bytes. The extension keeps its bytes, in the
-// coding of the name; letters are lower-cased (in a GBK name only the ASCII
-// ones, so that no character changes its bytes).
+// coding of the name; letters are lower-cased (in a GBK or GB18030 name only
+// the ASCII ones, so that no character changes its bytes).
 QByteArray extension_bytes(const FileName &name);
 
 // The bytes of a part of the name lower-cased the same way.

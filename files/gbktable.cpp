@@ -86,27 +86,28 @@ GbkTable::GbkTable() : m_decode(65536, 0), m_encode(65536, 0)
             m_encode[c] = 0;
     }
     m_encodeData = m_encode.data();
-}
+    m_decodeData = m_decode.data();
 
-bool GbkTable::is_text(QByteArrayView bytes) const
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n;) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-        } else if (is_lead(c)) {
-            if (i + 1 >= n || m_decode[c << 8 | p[i + 1]] == 0)
-                return false;
-            i += 2;
-        } else if (m_decode[c] != 0) {
-            ++i;
-        } else {
-            return false;
+    // GB18030 shares every pair with GBK, but reads some that GBK leaves to
+    // user-defined characters as standard ones (FE63 is U+39DF there).
+    QByteArray userDefined;
+    QList<quint16> pairs;
+    for (int pair = 0x8140; pair <= 0xFEFE; ++pair) {
+        if (m_decode[pair] >= 0xE000 && m_decode[pair] <= 0xF8FF) {
+            userDefined += char(pair >> 8);
+            userDefined += char(pair & 0xFF);
+            userDefined += '\n';
+            pairs << quint16(pair);
         }
     }
-    return true;
+    QStringDecoder gb18030("GB18030", QStringDecoder::Flag::Stateless);
+    const QStringList read = QString(gb18030.decode(userDefined)).split(QLatin1Char('\n'));
+    for (qsizetype k = 0; k < pairs.size() && k < read.size(); ++k) {
+        const QString &ch = read[k];
+        if (ch.size() == 1 && (ch[0].unicode() < 0xE000 || ch[0].unicode() > 0xF8FF) &&
+            ch[0] != QChar::ReplacementCharacter)
+            m_gb18030.insert(pairs[k], ch[0].unicode());
+    }
 }
 
 QString GbkTable::decode(QByteArrayView bytes) const

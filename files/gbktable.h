@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 
 #include <vector>
@@ -18,10 +19,15 @@ class GbkTable
 public:
     static const GbkTable &instance();
 
-    // True when every character of the bytes converts and converts back.
-    bool is_text(QByteArrayView bytes) const;
-    // The text of bytes for which is_text holds.
+    // The character of a byte (0x80-0xFF) that is no lead byte, or of a
+    // pair (lead << 8 | trail); 0 when the code page has none there.
+    char16_t char_at(quint16 bytes) const { return m_decodeData[bytes]; }
+    // The character that GB18030 reads where GBK reads a user-defined one
+    // (FE63 is U+39DF there, U+E828 here); 0 where the two agree.
+    char16_t gb18030_char_at(quint16 pair) const { return m_gb18030.value(pair); }
+    // The text of bytes that are GBK text.
     QString decode(QByteArrayView bytes) const;
+    bool holds(char16_t ch) const { return ch < 0x80 || m_encodeData[ch] != 0; }
     // Writes the one or two bytes of the character to out and returns how
     // many; 0 when the code page lacks the character.
     int encode_char(char16_t ch, char *out) const
@@ -46,7 +52,9 @@ private:
     GbkTable();
 
     std::vector<char16_t> m_decode; // by byte (0x80-0xFF) or pair (lead << 8 | trail); 0 for none
-    std::vector<quint16> m_encode;  // by character: its byte or byte pair; 0 for none
+    const char16_t *m_decodeData = nullptr;
+    QHash<quint16, char16_t> m_gb18030;
+    std::vector<quint16> m_encode; // by character: its byte or byte pair; 0 for none
     const quint16 *m_encodeData = nullptr;
 };
 

@@ -6,47 +6,41 @@ namespace torvale {
 
 void split_lines(QStringView text, const LineStep &step)
 {
-    QString WorkText;
+    QString line;
     qsizetype start = 0;
     const qsizetype size = text.size();
     while (start < size) {
         qsizetype end = start;
         while (end < size && text[end] != QLatin1Char('\r') && text[end] != QLatin1Char('\n'))
             ++end;
-        WorkText = text.mid(start, end - start).toString();
-        step(WorkText);
+        line = text.mid(start, end - start).toString();
+        step(line);
         if (end + 1 < size && text[end] == QLatin1Char('\r') && text[end + 1] == QLatin1Char('\n'))
             ++end;
         start = end + 1;
     }
 }
 
-const QString kNotTextReason = QStringLiteral("不是文本文件（含有二进制内容或无效的字符编码）");
-
 bool LineChunks::next(QByteArray *piece, QString *error)
 {
     constexpr qsizetype kPiece = 1 << 20;
-    qsizetype searched = 0;
+    qsizetype searched = 0; // no line end to cut at before this
     for (;;) {
-        // Cut after the last line end, but never between a CR and an LF
-        // that may follow it.
-        qsizetype cut = m_carry.size();
-        if (!m_end) {
-            cut = m_carry.size() - 1;
-            if (cut >= 0 && m_carry[cut] == '\r')
-                --cut;
-            while (cut >= searched && m_carry[cut] != '\n' && m_carry[cut] != '\r')
-                --cut;
-            cut = cut < searched ? -1 : cut + 1;
-        }
-        if (cut > 0) {
-            *piece = m_carry.left(cut);
-            m_carry.remove(0, cut);
+        if (m_units == Units::Unknown && (m_carry.size() >= 2 || m_end))
+            m_units = m_carry.startsWith("\xFF\xFE")   ? Units::Utf16Le
+                      : m_carry.startsWith("\xFE\xFF") ? Units::Utf16Be
+                                                       : Units::Bytes;
+        const qsizetype at = m_units == Units::Unknown ? -1 : cut(searched);
+        if (at > 0) {
+            *piece = m_carry.left(at);
+            m_carry.remove(0, at);
             return true;
         }
         if (m_end)
             return false;
-        searched = std::max<qsizetype>(0, m_carry.size() - 1);
+        // The last unit is looked at again: a CR there may be followed by an LF.
+        searched = m_units == Units::Bytes ? std::max<qsizetype>(0, m_carry.size() - 1)
+                                           : std::max<qsizetype>(0, m_carry.size() / 2 - 1) * 2;
         const qsizetype n = m_reader.read_some(m_carry, kPiece, error);
         if (n < 0) {
             m_failed = true;
@@ -56,33 +50,60 @@ bool LineChunks::next(QByteArray *piece, QString *error)
     }
 }
 
-bool scan_text_file(FileReader &reader, Charset *charset, QString *error, CharsetScan *scan)
+// Where to cut the bytes held: after the last line end, but never between a
+// CR and an LF that may follow it; -1 when there is no such place yet.
+qsizetype LineChunks::cut(qsizetype searched) const
 {
-    CharsetScan own;
-    CharsetScan &s = scan ? *scan : own;
+    if (m_end)
+        return m_carry.size();
+    if (m_units == Units::Bytes) {
+        qsizetype i = m_carry.size() - 1;
+        if (i >= 0 && m_carry[i] == '\r')
+            --i;
+        while (i >= searched && m_carry[i] != '\n' && m_carry[i] != '\r')
+            --i;
+        return i < searched ? -1 : i + 1;
+    }
+    const auto *p = reinterpret_cast<const uchar *>(m_carry.constData());
+    const bool little = m_units == Units::Utf16Le;
+    auto unit = [&](qsizetype k) {
+        return little ? char16_t(p[2 * k] | p[2 * k + 1] << 8) : char16_t(p[2 * k] << 8 | p[2 * k + 1]);
+    };
+    qsizetype k = m_carry.size() / 2 - 1;
+    if (k >= 0 && unit(k) == u'\r')
+        --k;
+    while (k >= searched / 2 && unit(k) != u'\n' && unit(k) != u'\r')
+        --k;
+    return k < searched / 2 ? -1 : (k + 1) * 2;
+}
+
+bool scan_text_file(FileReader &reader, Charset *charset, QString *error)
+{
     // Most files that are not text show a NUL byte early: known from their
-    // start, they are not read further (nor held whole for want of a line end).
+    // start, they are not read further (nor held whole for want of a line
+    // end). In UTF-16 half the bytes of ASCII are NUL.
     QByteArray head;
     if (reader.read_some(head, 64 * 1024, error) < 0)
         return false;
-    if (is_utf16_text(head) || head.contains('\0')) {
-        *error = is_utf16_text(head) ? kUtf16Reason : kNotTextReason;
+    if (!begins_utf16(head) && head.contains('\0')) {
+        *error = kNotTextReason;
         return false;
     }
     if (!reader.rewind(error))
         return false;
+    CharsetGuess guess;
     LineChunks chunks(reader);
     QByteArray piece;
-    while (!s.hopeless() && chunks.next(&piece, error))
-        s.feed(piece);
+    while (!guess.not_text() && chunks.next(&piece, error))
+        guess.feed(piece);
     if (chunks.failed() || !reader.rewind(error))
         return false;
-    const std::optional<Charset> found = s.charset();
-    if (!found) {
-        *error = s.utf16() ? kUtf16Reason : kNotTextReason;
+    const Guess verdict = guess.verdict();
+    if (!verdict.is_text()) {
+        *error = verdict.reason();
         return false;
     }
-    *charset = *found;
+    *charset = verdict.charset;
     return true;
 }
 
@@ -96,8 +117,7 @@ bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *ex
     LineChunks chunks(reader);
     QByteArray piece;
     for (bool first = true; chunks.next(&piece, error); first = false)
-        split_lines(decode(piece, first ? charset : (charset == Charset::Utf8Bom ? Charset::Utf8 : charset)),
-                    step);
+        split_lines(decode(piece, charset, first), step);
     return !chunks.failed();
 }
 

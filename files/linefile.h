@@ -1,6 +1,6 @@
 #pragma once
 
-#include "charset.h"
+#include "charsetguess.h"
 #include "filewriter.h"
 
 #include <QString>
@@ -11,16 +11,19 @@ namespace torvale {
 
 class TextBuffer;
 
-using LineStep = std::function<void(const QString &WorkText)>;
+using LineStep = std::function<void(const QString &line)>;
 
 // Runs the step for each line of a text: a CR LF, a lone CR and a lone LF
 // each end a line; a last line without a line end ends at the end. An empty
 // text has no lines.
 void split_lines(QStringView text, const LineStep &step);
 
-// Reads an open file in pieces of whole lines (the last one may end without
-// a line end at the end of the file), so that no line and no character is
-// cut, and a CR LF stays together. A line is held whole, a file is not.
+// Reads an open file from its start in pieces of whole lines (the last one
+// may end without a line end at the end of the file), so that no line and no
+// character is cut, and a CR LF stays together. A file that begins with a
+// UTF-16 byte-order mark is cut after the code units CR and LF, so that no
+// code unit and no surrogate pair is cut either. A line is held whole, a
+// file is not.
 class LineChunks
 {
 public:
@@ -30,21 +33,22 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    enum class Units : quint8 { Unknown, Bytes, Utf16Le, Utf16Be };
+    qsizetype cut(qsizetype searched) const;
+
     FileReader &m_reader;
     QByteArray m_carry;
+    Units m_units = Units::Unknown;
     bool m_end = false;
     bool m_failed = false;
 };
 
-// The character set of an open text file, read through to its end (and
-// rewound): false with the reason when it cannot be read or is not text.
-bool scan_text_file(FileReader &reader, Charset *charset, QString *error, CharsetScan *scan = nullptr);
-
-// Why a file that is not text is left alone.
-extern const QString kNotTextReason;
+// The character set of an open file, read through to its end (and rewound):
+// false with the reason when it cannot be read, is not text or is ambiguous.
+bool scan_text_file(FileReader &reader, Charset *charset, QString *error);
 
 // Reads a text file and runs the step for each of its lines. The file must be
-// text (see detect_charset); otherwise, or when it cannot be read, returns
+// text (see CharsetGuess); otherwise, or when it cannot be read, returns
 // false with the reason in *error and runs no step. A line is held whole, a
 // file is not.
 bool for_each_line(const Folder &folder, const QByteArray &name, const Stamp *expected, const LineStep &step,

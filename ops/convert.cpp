@@ -124,13 +124,13 @@ PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByte
     const bool read = done.output->start() && for_each_line(
                                                   *plan.folder, item.source.name.bytes, &item.source.stamp,
                                                   [&](const QString &line) {
-                                                      const QString WorkText = escape_angles(line);
+                                                      const QString escaped = escape_angles(line);
                                                       if (first) {
                                                           first = false;
-                                                          done.title = WorkText;
+                                                          done.title = escaped;
                                                           append_page_head(buffer, done.title);
                                                       } else {
-                                                          append_page_line(buffer, WorkText);
+                                                          append_page_line(buffer, escaped);
                                                       }
                                                       done.output->written_so_far(buffer);
                                                   },

@@ -6,7 +6,7 @@ namespace torvale {
 
 // The page head, 39 lines of 960 characters, each line ending with CR LF.
 // Two lines of the style sheet end with a space; the declarations start with a tab.
-const QString Text6 = QString::fromUtf8(
+const QString kPageHead = QString::fromUtf8(
     "<HTML><HEAD><TITLE></TITLE>\r\n"
     "<META content=\"text/html; charset=gb2312\" http-equiv=Content-Type>\r\n"
     "<STYLE type=text/css>BODY {\r\n"
@@ -48,9 +48,8 @@ const QString Text6 = QString::fromUtf8(
     "\r\n"
     "<H2 align=center>\r\n");
 
-const QString Text7 = QStringLiteral("<H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1><P class=left>\r\n");
-const QString Text8 = QStringLiteral("</P><H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1>\r\n");
-const QString Text10 = QStringLiteral("\"");
+const QString kBodyOpening = QStringLiteral("<H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1><P class=left>\r\n");
+const QString kBodyClosing = QStringLiteral("</P><H1 align=left>&nbsp;&nbsp;&nbsp;&nbsp;</H1>\r\n");
 
 const QString kIndexName = QStringLiteral("index.htm");
 
@@ -69,11 +68,11 @@ QString escape_angles(QString line)
 
 void append_page_head(TextBuffer &buffer, const QString &title)
 {
-    buffer.buffer_append(Text6);
+    buffer.buffer_append(kPageHead);
     buffer.buffer_append(title);
     buffer.buffer_append(u"</H2>");
     buffer.buffer_append(kCrLf);
-    buffer.buffer_append(Text7);
+    buffer.buffer_append(kBodyOpening);
     buffer.buffer_append(kCrLf);
 }
 
@@ -89,13 +88,11 @@ void append_page_line(TextBuffer &buffer, const QString &line)
 
 void append_page_end(TextBuffer &buffer)
 {
-    buffer.buffer_append(Text8);
+    buffer.buffer_append(kBodyClosing);
     buffer.buffer_append(u"<br>\r\n");
-    buffer.buffer_append(u"<p align=center><a HREF=");
-    buffer.buffer_append(Text10);
+    buffer.buffer_append(u"<p align=center><a HREF=\"");
     buffer.buffer_append(kIndexName);
-    buffer.buffer_append(Text10);
-    buffer.buffer_append(u">");
+    buffer.buffer_append(u"\">");
     buffer.buffer_append(u"返回目录");
     buffer.buffer_append(u"</a></p>");
     buffer.buffer_append(u"</BODY></HTML>");
@@ -143,23 +140,21 @@ QString link_target(const FileName &page)
 
 void append_index(TextBuffer &buffer, const QString &title, const QList<IndexEntry> &pages)
 {
-    buffer.buffer_append(Text6);
+    buffer.buffer_append(kPageHead);
     buffer.buffer_append(title + QStringLiteral("目录"));
     buffer.buffer_append(u"</H2>");
     buffer.buffer_append(kCrLf);
-    buffer.buffer_append(Text7);
+    buffer.buffer_append(kBodyOpening);
     buffer.buffer_append(kCrLf);
     for (const IndexEntry &page : pages) {
-        buffer.buffer_append(u"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;<a HREF=");
-        buffer.buffer_append(Text10);
+        buffer.buffer_append(u"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;<a HREF=\"");
         buffer.buffer_append(link_target(page.page));
-        buffer.buffer_append(Text10);
-        buffer.buffer_append(u">");
+        buffer.buffer_append(u"\">");
         buffer.buffer_append(page.title);
         buffer.buffer_append(u"</a><BR>");
         buffer.buffer_append(kCrLf);
     }
-    buffer.buffer_append(Text8);
+    buffer.buffer_append(kBodyClosing);
     buffer.buffer_append(kCrLf);
     buffer.buffer_append(u"</BODY></HTML>");
 }

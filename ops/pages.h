@@ -10,11 +10,11 @@ namespace torvale {
 class TextBuffer;
 
 // The fixed texts of every page: the head with its style sheet up to the
-// opening of the heading, the upper bar, the lower bar, and the link quote.
-extern const QString Text6;
-extern const QString Text7;
-extern const QString Text8;
-extern const QString Text10;
+// opening of the heading; the bar under the heading with the opening of the
+// body's paragraph; the closing of that paragraph with the bar below it.
+extern const QString kPageHead;
+extern const QString kBodyOpening;
+extern const QString kBodyClosing;
 
 // The index page's file name, the target of every page's back link.
 extern const QString kIndexName;

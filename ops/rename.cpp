@@ -39,7 +39,7 @@ FileName new_name(const QByteArray &prefixAndNumber, const QString &shown, const
     bytes.reserve(prefixAndNumber.size() + 1 + extension.size());
     bytes.append(prefixAndNumber).append('.').append(extension);
     return FileName(bytes, shown + QLatin1Char('.') + FileName::text_of(extension, old.coding),
-                    is_valid_utf8(bytes) ? FileName::Coding::Utf8 : FileName::Coding::Gbk);
+                    FileName::coding_of(bytes));
 }
 
 } // namespace
@@ -88,8 +88,8 @@ RenamePlan plan_rename(const RenameParams &params)
             QStringLiteral("文件名前缀不能以“.”开头，否则更名后的文件会成为隐藏文件。没有文件被更名。");
         return plan;
     }
-    double Counter = parse_start_number(params.start);
-    if (!std::isfinite(Counter)) {
+    double number = parse_start_number(params.start);
+    if (!std::isfinite(number)) {
         plan.refusal = QStringLiteral("起始序数“%1”太大，没有文件被更名。").arg(trim_spaces(params.start));
         return plan;
     }
@@ -111,27 +111,27 @@ RenamePlan plan_rename(const RenameParams &params)
     plan.targets.reserve(plan.sources.size());
     for (const Entry &entry : plan.sources) {
         const qsizetype row = qsizetype(plan.targets.size());
-        const QString number = number_text(Counter);
-        Counter = Counter + 1;
-        const qsizetype zeros = params.width > number.size() ? params.width - number.size() : 0;
-        if (params.width > 0 && number.size() > params.width)
+        const QString written = number_text(number);
+        number = number + 1;
+        const qsizetype zeros = params.width > written.size() ? params.width - written.size() : 0;
+        if (params.width > 0 && written.size() > params.width)
             refuse(row, width_message());
-        const QString digits = QString(zeros, QLatin1Char('0')) + number;
+        const QString digits = QString(zeros, QLatin1Char('0')) + written;
         plan.targets.push_back(new_name(prefixBytes + digits.toLatin1(), prefix + digits, entry.name));
-        const FileName &TargetPath = plan.targets.back();
-        if (TargetPath.bytes.size() > kMaxNameBytes) {
+        const FileName &target = plan.targets.back();
+        if (target.bytes.size() > kMaxNameBytes) {
             refuse(row, QStringLiteral("新文件名“%1”太长，超出了文件系统允许的长度，没有文件被更名。")
-                            .arg(TargetPath.shown()));
-        } else if (others.contains(TargetPath.bytes) ||
-                   (othersFolded.contains(TargetPath.text().toCaseFolded()) &&
-                    plan.folder->stamp(TargetPath.bytes).exists() &&
+                            .arg(target.shown()));
+        } else if (others.contains(target.bytes) ||
+                   (othersFolded.contains(target.text().toCaseFolded()) &&
+                    plan.folder->stamp(target.bytes).exists() &&
                     std::none_of(plan.sources.begin(), plan.sources.end(),
-                                 [&](const Entry &e) { return e.name == TargetPath; }))) {
+                                 [&](const Entry &e) { return e.name == target; }))) {
             // The second test catches file systems that ignore letter case.
             refuse(row,
                    QStringLiteral("新文件名“%1”已被文件夹中不参与更名的同名项目（隐藏文件、文件夹或链接）"
                                   "占用，没有文件被更名。")
-                       .arg(TargetPath.shown()));
+                       .arg(target.shown()));
         }
     }
     // Two files with one new name: the first file whose new name was taken.

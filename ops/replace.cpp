@@ -2,14 +2,15 @@
 
 #include "parallel.h"
 
-#include "files/gbktable.h"
+#include "files/charsetguess.h"
 #include "files/linefile.h"
 
 #include <QMap>
-#include <QStringDecoder>
 
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -19,9 +20,33 @@ namespace torvale {
 
 namespace {
 
-bool is_gbk_lead(unsigned char c)
+bool is_lead(uchar c)
 {
     return c >= 0x81 && c <= 0xFE;
+}
+
+// How many bytes the GBK or GB18030 character at i takes.
+qsizetype char_size(const uchar *b, qsizetype i, qsizetype size, Charset charset)
+{
+    if (!is_lead(b[i]) || i + 1 >= size)
+        return 1;
+    if (charset == Charset::Gb18030 && b[i + 1] >= 0x30 && b[i + 1] <= 0x39 && i + 3 < size)
+        return 4;
+    return 2;
+}
+
+// True when the bytes hold a line end: a CR or LF code unit in UTF-16, a CR
+// or LF byte in the others (where no other character holds one).
+bool holds_line_end(QByteArrayView bytes, Charset charset)
+{
+    if (!is_utf16(charset))
+        return bytes.contains('\r') || bytes.contains('\n');
+    const int low = charset == Charset::Utf16Le ? 0 : 1;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        if (bytes[i + 1 - low] == 0 && (bytes[i + low] == '\r' || bytes[i + low] == '\n'))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -29,38 +54,49 @@ bool is_gbk_lead(unsigned char c)
 int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,
                      QByteArray *out)
 {
-    if (needle.isEmpty() || needle.contains('\r') || needle.contains('\n'))
+    if (needle.isEmpty() || holds_line_end(needle, charset))
         return 0; // a line never holds a line end
     const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
+    const bool walk = charset == Charset::Gbk || charset == Charset::Gb18030;
     int count = 0;
     qsizetype copied = 0; // bytes before this are in *out already
     qsizetype from = 0;
     qsizetype boundary = 0; // a place where a GBK character begins, at or before the next hit
-    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *b = reinterpret_cast<const uchar *>(bytes.data());
     QByteArray result;
     while (from <= bytes.size() - needle.size()) {
         const auto hit = std::search(bytes.begin() + from, bytes.end(), searcher);
         if (hit == bytes.end())
             break;
         const qsizetype pos = hit - bytes.begin();
-        if (charset == Charset::Gbk) {
+        if (walk) {
             // Walk the characters up to the hit: hits come in order, so the
             // whole file is walked once, however long its lines.
+            if (charset == Charset::Gbk) {
+                while (boundary < pos)
+                    boundary += is_lead(b[boundary]) && boundary + 1 < bytes.size() ? 2 : 1;
+            }
             while (boundary < pos)
-                boundary += (is_gbk_lead(b[boundary]) && boundary + 1 < bytes.size()) ? 2 : 1;
+                boundary += char_size(b, boundary, bytes.size(), charset);
             if (boundary != pos) {
                 from = pos + 1;
                 continue;
             }
+        } else if (is_utf16(charset) && pos % 2 != 0) {
+            from = pos + 1; // within a code unit
+            continue;
         }
-        if (count == 0)
-            result.reserve(bytes.size() + std::max<qsizetype>(0, replacement.size() - needle.size()) * 16);
-        result.append(bytes.sliced(copied, pos - copied));
-        result.append(replacement);
+        if (out) {
+            if (count == 0)
+                result.reserve(bytes.size() +
+                               std::max<qsizetype>(0, replacement.size() - needle.size()) * 16);
+            result.append(bytes.sliced(copied, pos - copied));
+            result.append(replacement);
+        }
         ++count;
         from = copied = boundary = pos + needle.size();
     }
-    if (count > 0) {
+    if (count > 0 && out) {
         result.append(bytes.sliced(copied));
         *out = std::move(result);
     }
@@ -69,52 +105,127 @@ int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needl
 
 namespace {
 
+constexpr Charset kCharsets[] = {Charset::Ascii,   Charset::Utf8,    Charset::Utf8Bom, Charset::Gbk,
+                                 Charset::Gb18030, Charset::Utf16Le, Charset::Utf16Be};
+
 // The search and replacement texts as bytes in each character set that a
-// file may have. A text that GBK cannot hold occurs in no GBK file.
-struct Needles
+// file may have. A text that a character set cannot hold occurs in no file
+// of it.
+class Needles
 {
+public:
     explicit Needles(const ReplacePlan &plan)
-        : find(plan.find), findGbk(encode(plan.find, Charset::Gbk)), findUtf8(plan.find.toUtf8()),
-          replaceGbk(encode(plan.replace, Charset::Gbk)), replaceUtf8(plan.replace.toUtf8())
     {
+        for (Charset charset : kCharsets) {
+            m_find[size_t(charset)] = encode(plan.find, charset);
+            m_replace[size_t(charset)] = encode(plan.replace, charset);
+        }
+        // New text goes into an ASCII file as GBK, the code page of this
+        // program's files, or as UTF-8 when GBK lacks one of its characters.
+        m_replace[size_t(Charset::Ascii)] =
+            replacement(Charset::Gbk) ? replacement(Charset::Gbk) : replacement(Charset::Utf8);
+        for (Charset charset : {Charset::Utf8, Charset::Gbk, Charset::Gb18030}) {
+            if (find(charset) && std::find(m_forms.begin(), m_forms.end(), *find(charset)) == m_forms.end())
+                m_forms.push_back(*find(charset));
+        }
     }
-    // The fewest bytes the search text takes in either character set.
+    const std::optional<QByteArray> &find(Charset charset) const { return m_find[size_t(charset)]; }
+    const std::optional<QByteArray> &replacement(Charset charset) const { return m_replace[size_t(charset)]; }
+    // The fewest bytes a file holding the search text can have.
     qsizetype shortest() const
     {
-        return findGbk ? std::min(findGbk->size(), findUtf8.size()) : findUtf8.size();
+        qsizetype fewest = std::numeric_limits<qsizetype>::max();
+        for (Charset charset : kCharsets) {
+            if (find(charset))
+                fewest = std::min(fewest, find(charset)->size() + byte_order_mark(charset).size());
+        }
+        return fewest;
     }
-    // True when the bytes may hold the search text in either character set.
-    bool may_occur_in(QByteArrayView bytes) const
+    // True when the bytes may hold the search text: in the UTF-16 of a file
+    // that begins with its mark (layout), in any other character set else.
+    bool may_occur_in(QByteArrayView bytes, Charset layout) const
     {
-        return (findGbk && bytes.contains(*findGbk)) || (findUtf8 != findGbk && bytes.contains(findUtf8));
+        if (is_utf16(layout))
+            return find(layout) && bytes.contains(*find(layout));
+        return std::any_of(m_forms.begin(), m_forms.end(),
+                           [&](const QByteArray &form) { return bytes.contains(form); });
     }
-    QString find;
-    std::optional<QByteArray> findGbk;
-    QByteArray findUtf8;
-    std::optional<QByteArray> replaceGbk;
-    QByteArray replaceUtf8;
+
+private:
+    std::array<std::optional<QByteArray>, std::size(kCharsets)> m_find, m_replace;
+    std::vector<QByteArray> m_forms; // in UTF-8, GBK and GB18030, each once
 };
 
-// Files are read in pieces of whole lines; a file up to this size is kept
-// in memory between the passes, a larger one is read again.
+// A file up to this size is kept in memory between the steps; a larger one
+// is read again for each.
 constexpr qsizetype kKept = 1 << 20;
 
-struct Outcome
+// A file read in pieces of whole lines, from its start: kept while it is
+// small, read again for each step when it is not. A line is held whole, a
+// file is not.
+class Pieces
 {
-    int occurrences = 0;
-    QByteArray bytes; // when there were any
+public:
+    explicit Pieces(FileReader &reader) : m_reader(reader) {}
+    // The whole file, read already.
+    void keep_whole(const QByteArray &bytes)
+    {
+        m_kept = {bytes};
+        m_whole = true;
+    }
+    bool large() const { return m_large; }
+    // Runs take on each piece in order while it returns true; false when the
+    // file cannot be read, with *error set.
+    bool each(const std::function<bool(const QByteArray &)> &take, QString *error)
+    {
+        if (m_whole) {
+            for (const QByteArray &piece : m_kept) {
+                if (!take(piece))
+                    break;
+            }
+            return true;
+        }
+        if (!m_reader.rewind(error))
+            return false;
+        LineChunks chunks(m_reader);
+        qsizetype kept = 0;
+        bool going = true;
+        for (QByteArray piece; going && chunks.next(&piece, error);) {
+            kept += piece.size();
+            m_large = m_large || kept > kKept;
+            if (!m_large)
+                m_kept.push_back(piece);
+            going = take(piece);
+        }
+        m_whole = going && !m_large && !chunks.failed();
+        if (!m_whole)
+            m_kept.clear();
+        return !chunks.failed();
+    }
+
+private:
+    FileReader &m_reader;
+    std::vector<QByteArray> m_kept;
+    bool m_whole = false; // m_kept is the whole file
+    bool m_large = false; // too large to keep
 };
 
-Outcome replaced(QByteArrayView bytes, Charset charset, const Needles &needles)
+// The occurrences in one piece of a file in the given character set, and,
+// with out, the piece with them replaced (when there are any). The byte-order
+// mark that begins the file is never part of an occurrence.
+int replace_in_piece(QByteArrayView piece, bool first, Charset charset, const Needles &needles,
+                     QByteArray *out)
 {
-    Outcome outcome;
-    const bool gbk = charset == Charset::Gbk;
-    if (gbk && !needles.findGbk)
-        return outcome;
-    outcome.occurrences = replace_in_bytes(
-        bytes, charset, gbk ? *needles.findGbk : needles.findUtf8,
-        gbk ? needles.replaceGbk.value_or(QByteArray()) : needles.replaceUtf8, &outcome.bytes);
-    return outcome;
+    const std::optional<QByteArray> &find = needles.find(charset);
+    if (!find)
+        return 0;
+    const QByteArrayView mark = byte_order_mark(charset);
+    const qsizetype skipped = first && piece.startsWith(mark) ? mark.size() : 0;
+    const int count = replace_in_bytes(piece.sliced(skipped), charset, *find,
+                                       needles.replacement(charset).value_or(QByteArray()), out);
+    if (count > 0 && out)
+        out->prepend(piece.first(skipped));
+    return count;
 }
 
 // What a replace does, or would do, to one file.
@@ -127,27 +238,92 @@ struct Rewrite
     bool handled = false;               // false when a stop came first
 };
 
-// True when UTF-16 text holds the search text (read a piece at a time).
-bool utf16_holds(FileReader &reader, QByteArrayView head, const QString &find, QString *error)
+// The first step: whether the file may hold the search text, as the bytes of
+// any character set it may be in. Most files do not, and are never decoded.
+// A file too large to keep is read only up to its first candidate: the next
+// steps read it again anyway.
+bool may_hold(Pieces &pieces, const Needles &needles, Charset layout, bool *found, QString *error)
 {
-    QStringDecoder decoder(head.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-    QString text = decoder.decode(head.sliced(2));
-    for (QByteArray piece;; piece.clear()) {
-        if (text.contains(find))
-            return true;
-        text = text.right(find.size());
-        const qsizetype n = reader.read_some(piece, 1 << 20, error);
-        if (n <= 0)
-            return false;
-        text += decoder.decode(piece);
-    }
+    *found = false;
+    return pieces.each(
+        [&](const QByteArray &piece) {
+            *found = *found || needles.may_occur_in(piece, layout);
+            return !*found || !pieces.large();
+        },
+        error);
 }
 
-// Reads the file in pieces of whole lines: once to learn its character set and
-// whether it may hold the search text, once to count the occurrences and, to
-// write, once more into the new version beside it (and into a copy of the
-// former bytes, with backups), finished but not yet in place. A line is held
-// whole, a file is not.
+// The second: how the file reads.
+bool classify(Pieces &pieces, Guess *verdict, QString *error)
+{
+    CharsetGuess guess;
+    const bool read = pieces.each(
+        [&](const QByteArray &piece) {
+            guess.feed(piece);
+            return !guess.not_text();
+        },
+        error);
+    *verdict = guess.verdict();
+    return read;
+}
+
+struct Hits
+{
+    int occurrences = 0;
+    bool changes = false;        // the new version differs from the file
+    bool readingsDiffer = false; // an ambiguous text would change differently in its two readings
+};
+
+// The third: the occurrences in the file as it reads. An ambiguous text is
+// read both ways: its verdict matters only where the two differ.
+bool count_hits(Pieces &pieces, const Guess &guess, const Needles &needles, Hits *hits, QString *error)
+{
+    const Charset charset = guess.charset, rival = guess.rival;
+    const bool both = guess.kind == Guess::Kind::Ambiguous;
+    bool first = true;
+    const bool read = pieces.each(
+        [&](const QByteArray &piece) {
+            QByteArray mine, theirs;
+            const int count = replace_in_piece(piece, first, charset, needles, both ? &mine : nullptr);
+            hits->occurrences += count;
+            if (both) {
+                const int other = replace_in_piece(piece, first, rival, needles, &theirs);
+                hits->readingsDiffer = hits->readingsDiffer || other != count || mine != theirs ||
+                                       (count > 0 && !needles.replacement(charset)) ||
+                                       (other > 0 && !needles.replacement(rival));
+            }
+            first = false;
+            return true;
+        },
+        error);
+    hits->changes = hits->occurrences > 0 && needles.find(charset) != needles.replacement(charset);
+    return read;
+}
+
+// The last: the new version, written beside the file (and a copy of the
+// former bytes into backups), finished but not yet in place. False when the
+// file cannot be read; *failed names the writer that failed, if one did.
+bool stage(Pieces &pieces, Charset charset, const Needles &needles, FileWriter &staged, FileWriter *copy,
+           FileWriter **failed, QString *error)
+{
+    bool first = true;
+    *failed = nullptr;
+    return pieces.each(
+        [&](const QByteArray &piece) {
+            QByteArray replaced;
+            const int count = replace_in_piece(piece, first, charset, needles, &replaced);
+            first = false;
+            if (copy && !copy->write(piece, error))
+                *failed = copy;
+            else if (!staged.write(count > 0 ? replaced : piece, error))
+                *failed = &staged;
+            return !*failed;
+        },
+        error);
+}
+
+// Reads the file a step at a time: whether it may hold the search text,
+// how it reads, how often it holds it, and, to write, its new version.
 Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles, const Folder *backups,
                 const QByteArray &backupName, bool write)
 {
@@ -157,6 +333,7 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     QString error;
     FileReader reader;
     auto skip = [&](const QString &why) {
+        result.occurrences = 0;
         result.skipReason = why + QStringLiteral("，未修改");
         result.staged.reset();
         return std::move(result);
@@ -164,89 +341,40 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     auto unreadable = [&] { return skip(QStringLiteral("无法读取：%1").arg(error)); };
     if (!reader.open(folder, file.name.bytes, &file.stamp, &error))
         return reader.stamp().exists() ? skip(error) : unreadable(); // opened, but not as planned
-    // A binary file is known from its start, and not read further.
+    // A binary file is known from its start, and not read further. In
+    // UTF-16, half the bytes of ASCII text are NUL.
     QByteArray head;
     if (reader.read_some(head, 64 * 1024, &error) < 0)
         return unreadable();
-    if (is_utf16_text(head))
-        return utf16_holds(reader, head, needles.find, &error) ? skip(kUtf16Reason) : std::move(result);
-    if (head.contains('\0'))
-        return needles.may_occur_in(head) ? skip(kNotTextReason) : std::move(result);
+    const Charset layout = head.startsWith("\xFF\xFE")   ? Charset::Utf16Le
+                           : head.startsWith("\xFE\xFF") ? Charset::Utf16Be
+                                                         : Charset::Ascii;
+    if (!is_utf16(layout) && head.contains('\0'))
+        return needles.may_occur_in(head, layout) ? skip(kNotTextReason) : std::move(result);
+    Pieces pieces(reader);
+    if (reader.stamp().size == head.size())
+        pieces.keep_whole(head); // a small file was read whole with its start
 
-    CharsetScan scan;
-    bool mayOccur = false;
-    std::vector<QByteArray> kept; // the whole file, when it is small
-    qsizetype keptSize = 0;
-    auto each_piece = [&](const std::function<void(const QByteArray &)> &take) {
-        if (keptSize >= 0) {
-            for (const QByteArray &piece : kept)
-                take(piece);
-            return true;
-        }
-        if (!reader.rewind(&error))
-            return false;
-        LineChunks chunks(reader);
-        QByteArray piece;
-        while (chunks.next(&piece, &error))
-            take(piece);
-        return !chunks.failed();
-    };
-    // A small file was read whole with its start.
-    const bool whole = reader.stamp().size == head.size();
-    if (whole) {
-        scan.feed(head);
-        mayOccur = needles.may_occur_in(head);
-        keptSize = head.size();
-        kept.push_back(head);
-    }
-    if (!whole && !reader.rewind(&error))
+    bool found = false;
+    if (!may_hold(pieces, needles, layout, &found, &error))
         return unreadable();
-    // Read on until the file is known as text holding the search text, or
-    // as neither (a file that is not text is named only when it holds it).
-    LineChunks chunks(reader);
-    for (QByteArray piece; !whole && !(scan.hopeless() && mayOccur) && chunks.next(&piece, &error);) {
-        if (!scan.hopeless())
-            scan.feed(piece);
-        mayOccur = mayOccur || needles.may_occur_in(piece);
-        keptSize = keptSize >= 0 && keptSize + piece.size() <= kKept ? keptSize + piece.size() : -1;
-        if (keptSize >= 0)
-            kept.push_back(piece);
-        else
-            kept.clear();
-    }
-    if (chunks.failed())
-        return unreadable();
-    if (!mayOccur)
+    if (!found)
         return result; // most files: nothing to do, nothing decoded
-    const std::optional<Charset> charset = scan.charset();
-    if (!charset)
-        return skip(kNotTextReason);
-
-    // Short text can be valid UTF-8 and valid GBK at once: when the two
-    // readings would give different bytes, no guess is safe. Longer text
-    // that is valid UTF-8 is UTF-8.
-    const bool bothReadings = *charset == Charset::Utf8 && scan.maybe_gbk() && scan.non_ascii() < 8;
-    bool ambiguous = false, changes = false;
-    const bool read = each_piece([&](const QByteArray &piece) {
-        const Outcome outcome = replaced(piece, *charset, needles);
-        result.occurrences += outcome.occurrences;
-        changes = changes || (outcome.occurrences > 0 && outcome.bytes != piece);
-        if (bothReadings) {
-            const Outcome asGbk = replaced(piece, Charset::Gbk, needles);
-            ambiguous = ambiguous || asGbk.occurrences != outcome.occurrences ||
-                        asGbk.bytes != outcome.bytes || (asGbk.occurrences > 0 && !needles.replaceGbk);
-        }
-    });
-    if (!read)
+    Guess guess;
+    if (!classify(pieces, &guess, &error))
         return unreadable();
-    if (!changes) {
-        result.occurrences = 0; // nothing would change
-        return result;
-    }
-    if (ambiguous)
-        return skip(QStringLiteral("编码不明确（既可读作 UTF-8，也可读作 GBK）"));
-    if (*charset == Charset::Gbk && !needles.replaceGbk)
-        return skip(QStringLiteral("替换字符串中有GBK编码无法表示的字符"));
+    if (guess.kind == Guess::Kind::NotText)
+        return skip(guess.reason());
+    Hits hits;
+    if (!count_hits(pieces, guess, needles, &hits, &error))
+        return unreadable();
+    if (hits.readingsDiffer)
+        return skip(guess.reason());
+    if (!hits.changes)
+        return result; // nothing would change
+    if (!needles.replacement(guess.charset))
+        return skip(QStringLiteral("替换字符串中有该文件编码无法表示的字符"));
+    result.occurrences = hits.occurrences;
     if (!write) {
         if (const QString why = folder.check_replaceable(file.name.bytes, file.stamp); !why.isEmpty())
             return skip(why);
@@ -259,17 +387,12 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
         return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
     if (!result.staged->begin(folder, file.name.bytes, &file.stamp, &error))
         return skip(error);
-    bool written = true;
-    const bool again = each_piece([&](const QByteArray &piece) {
-        const Outcome outcome = replaced(piece, *charset, needles);
-        written = written && (!backups || copy.write(piece, &error)) &&
-                  result.staged->write(outcome.occurrences > 0 ? outcome.bytes : piece, &error);
-    });
-    if (!again)
+    FileWriter *failed = nullptr;
+    if (!stage(pieces, guess.charset, needles, *result.staged, backups ? &copy : nullptr, &failed, &error))
         return unreadable();
-    if (backups && !(written && copy.commit(&error, false)))
+    if (failed == &copy || (backups && !copy.commit(&error, false)))
         return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
-    if (!written || !result.staged->finish(&error, false, &reader))
+    if (failed || !result.staged->finish(&error, false, &reader))
         return skip(QStringLiteral("写入失败（%1）").arg(error));
     return result;
 }

@@ -76,6 +76,25 @@ inline QByteArray gbk(const QString &text)
     return encoder.encode(text);
 }
 
+inline QByteArray gb18030(const QString &text)
+{
+    QStringEncoder encoder("GB18030");
+    return encoder.encode(text);
+}
+
+// UTF-16 without a byte-order mark.
+inline QByteArray le(const QString &text)
+{
+    QStringEncoder encoder(QStringEncoder::Utf16LE);
+    return encoder.encode(text);
+}
+
+inline QByteArray be(const QString &text)
+{
+    QStringEncoder encoder(QStringEncoder::Utf16BE);
+    return encoder.encode(text);
+}
+
 inline QString u(const char *utf8)
 {
     return QString::fromUtf8(utf8);

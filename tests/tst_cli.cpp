@@ -171,7 +171,8 @@ private slots:
     void pageNameTooLong()
     {
         TempDir tmp;
-        write(tmp.path(), QString(120, QChar(0x023A)).toUtf8() + ".txt", "title"); // Ⱥ: 2 bytes, ⱥ: 3
+        // AȺ: 3 bytes, aⱥ: 4 (Ⱥ alone, C8 BA, would read as GBK 群)
+        write(tmp.path(), u("AȺ").repeated(80).toUtf8() + ".txt", "title");
         const Run dryRun = cli({"html", tmp.path(), "--title", "T", "--dry-run"});
         const Run run = cli({"html", tmp.path(), "--title", "T"});
         QCOMPARE(dryRun.exitCode, 1);

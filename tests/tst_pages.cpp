@@ -19,7 +19,7 @@ const QString kBackLink = u("<p align=center><a HREF=\"index.htm\">返回目录<
 // The lines after the head, joined with CR LF, as the page file holds them.
 QByteArray page_bytes(const QStringList &linesAfterHead)
 {
-    return gbk(Text6 + linesAfterHead.join("\r\n") + "\r\n");
+    return gbk(kPageHead + linesAfterHead.join("\r\n") + "\r\n");
 }
 
 QByteArray written(TextBuffer buffer)

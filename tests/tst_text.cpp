@@ -3,7 +3,7 @@
 
 #include "testutil.h"
 
-#include "files/charset.h"
+#include "files/charsetguess.h"
 #include "files/filename.h"
 #include "files/linefile.h"
 #include "files/listing.h"
@@ -17,8 +17,6 @@
 
 using namespace torvale;
 using namespace testutil;
-
-Q_DECLARE_METATYPE(std::optional<Charset>)
 
 class TestText : public QObject
 {
@@ -46,31 +44,6 @@ private slots:
         QCOMPARE(seen, lines);
     }
 
-    void detect_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<std::optional<Charset>>("charset");
-        const std::optional<Charset> notText;
-        QTest::newRow("ASCII is GBK") << QByteArray("plain\r\n") << std::optional(Charset::Gbk);
-        QTest::newRow("GBK Chinese") << gbk(u("你好，世界")) << std::optional(Charset::Gbk);
-        QTest::newRow("0x80 is the euro sign in code page 936")
-            << QByteArray("\x80") << std::optional(Charset::Gbk);
-        QTest::newRow("UTF-8 Chinese") << u("你好").toUtf8() << std::optional(Charset::Utf8);
-        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFhi") << std::optional(Charset::Utf8Bom);
-        QTest::newRow("BOM then invalid") << QByteArray("\xEF\xBB\xBF\xFF\xFE") << notText;
-        QTest::newRow("NUL byte") << QByteArray("a\0b", 3) << notText;
-        QTest::newRow("GBK lead byte cut off") << QByteArray("ab\xC4") << notText;
-        QTest::newRow("GBK lead byte before a space") << QByteArray("12345678\x81 x") << notText;
-        QTest::newRow("UTF-8 surrogate is not UTF-8")
-            << QByteArray("\xED\xA0\x80") << std::optional(Charset::Gbk);
-    }
-    void detect()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(std::optional<Charset>, charset);
-        QCOMPARE(detect_charset(bytes), charset);
-    }
-
     // The look-up table answers as the codec does, for every byte pair and
     // every character: text when the codec converts there and back exactly.
     void gbkAgreesWithTheCodec()
@@ -88,7 +61,7 @@ private slots:
             const QByteArray bytes{char(pair >> 8), char(pair & 0xFF)};
             QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
             const bool text = roundTrip(bytes, decoder.decode(bytes));
-            if (!is_valid_utf8(bytes) && ((detect_charset(bytes) == Charset::Gbk) != text ||
+            if (!is_valid_utf8(bytes) && (guess_charset(bytes).is_text() != text ||
                                           (text && !roundTrip(bytes, decode(bytes, Charset::Gbk)))))
                 ++mismatches;
         }
@@ -98,6 +71,33 @@ private slots:
             if (ours.has_value() != roundTrip(encoder.encode(QString(QChar(c))), QString(QChar(c))) ||
                 (ours && !roundTrip(*ours, QString(QChar(c)))))
                 ++mismatches;
+        }
+        QCOMPARE(mismatches, 0);
+    }
+
+    // GB18030's four-byte sequences are text exactly where the codec reads
+    // one character and writes it back the same: all the range of the Basic
+    // Multilingual Plane and beyond, a sample of the other planes.
+    void gb18030AgreesWithTheCodec()
+    {
+        int mismatches = 0;
+        for (int a = 0x81; a <= 0xFE; ++a) {
+            for (int b = 0x30; b <= 0x39; ++b) {
+                for (int c = 0x81; c <= 0xFE; c += a <= 0x84 ? 1 : 7) {
+                    for (int d = 0x30; d <= 0x39; d += a <= 0x84 ? 1 : 3) {
+                        const char four[] = {char(a), char(b), char(c), char(d)};
+                        const QByteArray bytes(four, 4);
+                        QStringDecoder decoder("GB18030", QStringDecoder::Flag::Stateless);
+                        const QString text = decoder.decode(bytes);
+                        const bool ok =
+                            !decoder.hasError() && QStringEncoder("GB18030").encode(text) == bytes;
+                        const Guess guess = guess_charset(bytes);
+                        mismatches +=
+                            guess.is_text() != ok || (ok && (guess.charset != Charset::Gb18030 ||
+                                                             decode(bytes, Charset::Gb18030) != text));
+                    }
+                }
+            }
         }
         QCOMPARE(mismatches, 0);
     }
@@ -122,6 +122,12 @@ private slots:
         QTest::newRow("GBK: a second byte is no letter")
             << QByteArray("\x81\x41X.\x81\x41T") << u("丄X.丄T〔GBK 文件名〕") << QByteArray("\x81\x41t")
             << QByteArray("\x81\x41x.htm");
+        QTest::newRow("UTF-8 that GBK reads too")
+            << u("数据.Csv").toUtf8() << u("数据.Csv") << QByteArray("csv") << u("数据.htm").toUtf8();
+        QTest::newRow("GBK that UTF-8 reads too (˾ң)")
+            << gbk(u("司遥.TXT")) << u("司遥.TXT〔GBK 文件名〕") << QByteArray("txt") << gbk(u("司遥.htm"));
+        QTest::newRow("GB18030: four bytes") << gb18030(u("𠮷.TXT")) << u("𠮷.TXT〔GB18030 文件名〕")
+                                             << QByteArray("txt") << gb18030(u("𠮷.htm"));
         QTest::newRow("neither UTF-8 nor GBK") << QByteArray("bad\x81.TXT") << u("bad\\x81.TXT")
                                                << QByteArray("txt") << QByteArray("bad\x81.htm");
     }
