@@ -236,6 +236,9 @@ void Form1::setWorkingFolder(const QString &path)
         }
     }
     m_folders->showChosen(CurrentPath);
+    m_history.look_at(folder_path(CurrentPath));
+    if (m_undo)
+        m_undo->setEnabled(m_history.available() && !m_run->running());
     showWorkingFolder();
     if (!error.isEmpty())
         m_status->setIdle(QStringLiteral("没有工作文件夹：") + error, {}, true);
@@ -280,17 +283,24 @@ void Form1::showWorkingFolder()
 RenameParams Form1::renameParams() const
 {
     const int chosen = ui.Combo1->property("chosen").toInt();
-    return {folder_path(CurrentPath), ui.Text1->text(), ui.Text2->text(), chosen < 0 ? 0 : chosen + 2, true};
+    RenameParams params{folder_path(CurrentPath), ui.Text1->text(), ui.Text2->text(),
+                        chosen < 0 ? 0 : chosen + 2};
+    params.history = m_history.history();
+    return params;
 }
 
-ConvertParams Form1::convertParams(const QString &backups) const
+ConvertParams Form1::convertParams() const
 {
-    return {folder_path(CurrentPath), ui.Text9->text(), backups};
+    ConvertParams params{folder_path(CurrentPath), ui.Text9->text()};
+    params.history = m_history.history();
+    return params;
 }
 
-ReplaceParams Form1::replaceParams(const QString &backups) const
+ReplaceParams Form1::replaceParams() const
 {
-    return {folder_path(CurrentPath), ui.Text3->text(), ui.Text4->text(), backups};
+    ReplaceParams params{folder_path(CurrentPath), ui.Text3->text(), ui.Text4->text()};
+    params.history = m_history.history();
+    return params;
 }
 
 bool Form1::searchTextReady()
@@ -321,7 +331,7 @@ void Form1::Timer1_Timer()
 void Form1::Timer2_Timer()
 {
     if (startReady(Timer2, Operation::Convert))
-        runPlan<ConvertPlan>(Operation::Convert, [params = convertParams(m_history.prepareBackups())] {
+        runPlan<ConvertPlan>(Operation::Convert, [params = convertParams()] {
             return std::make_shared<const ConvertPlan>(plan_convert(params));
         });
 }
@@ -329,15 +339,19 @@ void Form1::Timer2_Timer()
 void Form1::Timer3_Timer()
 {
     if (startReady(Timer3, Operation::Replace))
-        runPlan<ReplacePlan>(Operation::Replace, [params = replaceParams(m_history.prepareBackups())] {
+        runPlan<ReplacePlan>(Operation::Replace, [params = replaceParams()] {
             return std::make_shared<const ReplacePlan>(plan_replace(params));
         });
 }
 
 template <typename Plan>
-void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Plan>()> makePlan)
+void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Plan>()> makePlan,
+                    bool confirmed)
 {
     auto outcome = std::make_shared<RunOutcome>();
+    // A run whose former versions would not fit into the history waits for
+    // the person's word (the preview showed it already).
+    auto unconfirmed = std::make_shared<std::shared_ptr<const Plan>>();
     const auto identity = m_folderIdentity;
     const QString chosen = shown_folder(CurrentPath);
     runInBackground(
@@ -354,19 +368,25 @@ void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Pla
             if (plan->folder && plan->folder->identity() != identity)
                 outcome->report = refused(
                     QStringLiteral("文件夹“%1”已被移动或换成了另一个文件夹，没有改动任何文件。").arg(chosen));
+            else if (!confirmed && plan->ok() && !plan->undoable)
+                *unconfirmed = plan;
             else
                 outcome->report = apply_plan(*plan, progress, stop);
         },
-        [this, operation, outcome] { finishRun(operation, *outcome); });
+        [this, operation, outcome, unconfirmed] {
+            if (!*unconfirmed)
+                return finishRun(operation, *outcome);
+            setBusy(false);
+            if (ask(this, operation_name(operation),
+                    undo_warning(**unconfirmed) + QStringLiteral("\n\n仍要执行吗？"), QMessageBox::No))
+                runPlan<Plan>(
+                    operation, [plan = *unconfirmed] { return plan; }, true);
+        });
 }
 
 void Form1::finishRun(Operation operation, const RunOutcome &outcome)
 {
-    // Here, on the window's thread, starts the removal of the copies an undo no longer needs.
-    if (operation == Operation::Undo)
-        m_history.clear();
-    else
-        m_history.record(operation, outcome.folder, outcome.report.changes);
+    m_history.look_at(folder_path(CurrentPath)); // a run that changed nothing left the one before
     setBusy(false);
     forgetWorkingFolderIfGone();
     const QString news = show_report(this, operation, outcome.folderLine, outcome.report);
@@ -498,13 +518,20 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 
 void Form1::undo_Click()
 {
-    if (m_run->running() || !m_history.available())
+    if (m_run->running() || !workingFolderReady())
         return;
+    m_history.look_at(folder_path(CurrentPath)); // (torvale-cli may have run meanwhile)
+    m_undo->setEnabled(m_history.available());
+    if (!m_history.available()) {
+        show_message(this, QMessageBox::Information, QStringLiteral("撤销上次操作"),
+                     QStringLiteral("工作文件夹中没有可以撤销的操作。"));
+        return;
+    }
     if (!ask(this, QStringLiteral("撤销上次操作"), m_history.question(), QMessageBox::Yes) ||
         m_run->running())
         return;
     auto outcome = std::make_shared<RunOutcome>();
-    outcome->folderPath = m_history.folder();
+    outcome->folderPath = shown_folder(CurrentPath);
     outcome->folderLine = QStringLiteral("文件夹：") + outcome->folderPath;
     runInBackground(
         status_caption(Operation::Undo), false,
@@ -522,10 +549,9 @@ void Form1::preview_Click()
     const bool rename = ui.Command1->isEnabled(), convert = ui.Command2->isEnabled(),
                replace = ui.Command3->isEnabled() && !ui.Text3->text().isEmpty();
     plans->emptySearch = ui.Command3->isEnabled() && !replace;
-    const QString backups = m_history.prepareBackups();
     const RenameParams renaming = renameParams();
-    const ConvertParams converting = convertParams(backups);
-    const ReplaceParams replacing = replaceParams(backups);
+    const ConvertParams converting = convertParams();
+    const ReplaceParams replacing = replaceParams();
     // Reading every file of a large folder takes a while: on the worker.
     runInBackground(
         QStringLiteral("正在预览"), false,
@@ -544,10 +570,8 @@ void Form1::preview_Click()
 void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
 {
     setBusy(false);
-    if (m_closeWhenDone) {
-        m_history.discardPrepared();
+    if (m_closeWhenDone)
         return (void)close();
-    }
     QList<PlanTable> tables;
     if (plans->rename)
         tables << describe_plan(*plans->rename);
@@ -567,19 +591,21 @@ void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
     if (dialog.exec() == QDialog::Accepted && workingFolderReady()) {
         switch (dialog.chosenOperation()) {
         case Operation::Rename:
-            return runPlan<RenamePlan>(Operation::Rename, [plans] { return plans->rename; });
+            return runPlan<RenamePlan>(
+                Operation::Rename, [plans] { return plans->rename; }, true);
         case Operation::Convert:
-            return runPlan<ConvertPlan>(Operation::Convert, [plans] { return plans->convert; });
+            return runPlan<ConvertPlan>(
+                Operation::Convert, [plans] { return plans->convert; }, true);
         case Operation::Replace:
             if (plans->replace)
-                return runPlan<ReplacePlan>(Operation::Replace, [plans] { return plans->replace; });
+                return runPlan<ReplacePlan>(
+                    Operation::Replace, [plans] { return plans->replace; }, true);
             searchTextReady();
             break;
         case Operation::Undo:
             break;
         }
     }
-    m_history.discardPrepared();
 }
 
 FieldTexts Form1::fieldTexts() const

@@ -56,8 +56,8 @@ private:
     void showWorkingFolder();
 
     torvale::RenameParams renameParams() const;
-    torvale::ConvertParams convertParams(const QString &backups) const;
-    torvale::ReplaceParams replaceParams(const QString &backups) const;
+    torvale::ConvertParams convertParams() const;
+    torvale::ReplaceParams replaceParams() const;
     bool searchTextReady();
     // At a start button's tick: whether its operation may start now.
     bool startReady(QTimer *timer, torvale::Operation operation);
@@ -85,8 +85,10 @@ private:
     void stopRun();
     // Plans (on the worker) and applies an operation; makePlan gives the
     // plan that the preview showed, or makes a fresh one for a press.
+    // A press (not confirmed) asks first when the run could not be taken back.
     template <typename Plan>
-    void runPlan(torvale::Operation operation, std::function<std::shared_ptr<const Plan>()> makePlan);
+    void runPlan(torvale::Operation operation, std::function<std::shared_ptr<const Plan>()> makePlan,
+                 bool confirmed = false);
     void finishRun(torvale::Operation operation, const struct RunOutcome &outcome);
 
     Form1Controls ui;

@@ -1,54 +1,42 @@
 #pragma once
 
 #include "ops/describe.h"
+#include "ops/history.h"
 
-#include <QList>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <memory>
-#include <vector>
+#include <optional>
 
-class QThread;
-
-// The last completed run of this session, to take it back: its name, its
-// folder, its changes, and the private folder (outside the user's folder)
-// with the former bytes of the files it rewrote. Nothing outlives the program.
+// The window's view of the lasting undo history: the run that 撤销上次操作
+// would take back in the working folder (also one made before the program
+// started, or by torvale-cli), the question it asks, and the undo itself.
 class UndoHistory
 {
 public:
-    // A fresh private folder for the former bytes of the run about to start.
-    QString prepareBackups();
+    // Opens this user's history; without it runs cannot be taken back.
+    UndoHistory();
 
-    // What the run changed (also one that was stopped or failed part-way)
-    // becomes what undo takes back. A run that changed nothing leaves the
-    // run before it to be taken back.
-    void record(torvale::Operation operation, const std::shared_ptr<torvale::Folder> &folder,
-                const QList<torvale::Change> &changes);
-    // The run changed nothing: its backups go.
-    void discardPrepared();
+    // The history the window's runs are recorded in; none when it cannot be
+    // opened (problem() says why).
+    const std::shared_ptr<torvale::History> &history() const { return m_history; }
+    QString problem() const { return m_problem; }
 
-    bool available() const { return !m_changes.isEmpty(); }
-    // "撤销上次的“TXT→HTML”操作？", the folder, and what undo does, in the operation's words.
+    // Looks again at what can be taken back in the folder (after a run, or
+    // when the working folder changes); an empty path: none.
+    void look_at(const QString &folderPath);
+    bool available() const { return m_last.has_value(); }
+    // The question before an undo: the operation, its time, the folder and
+    // what taking it back does, in the operation's own words.
     QString question() const;
-    // The folder of the run, for the report of its undo.
-    QString folder() const;
 
-    // Takes the run back (also on another thread); clear() then forgets it.
-    torvale::Report undo(const torvale::Progress &progress);
-
-    // Removes every backup (also at the program's end).
-    void clear();
-    ~UndoHistory();
+    // Takes the run back (on any thread): plans from the folder as it is
+    // now, then puts back what may be put back.
+    torvale::Report undo(const torvale::Progress &progress) const;
 
 private:
-    torvale::Operation m_operation = torvale::Operation::Undo;
-    // The folder by path and identity, not held open: a volume can be
-    // unmounted meanwhile, and undo refuses a folder that is another now.
-    QByteArray m_folder;
-    std::pair<quint64, quint64> m_identity;
-    QList<torvale::Change> m_changes;
-    std::unique_ptr<QTemporaryDir> m_backups;
-    std::unique_ptr<QTemporaryDir> m_prepared;
-    std::vector<QThread *> m_removals; // backups of many files go in the background
+    std::shared_ptr<torvale::History> m_history;
+    QString m_problem;
+    QString m_folderPath;
+    std::optional<torvale::HistoryRun> m_last;
 };

@@ -133,8 +133,6 @@ int print_plan_text(const PlanTable &table, const PlanBase &plan, const OutputSt
         print(table.statement);
     if (!style.quiet && plan.filter.active())
         print(QStringLiteral("按条件略过 %1 个文件（%2）").arg(plan.filteredOut).arg(plan.filter.describe()));
-    if (const QString warning = undo_warning(plan); !warning.isEmpty())
-        print_error(warning);
     return trouble ? Trouble : Success; // as the run would end
 }
 

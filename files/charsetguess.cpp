@@ -209,7 +209,8 @@ void CharsetGuess::score(QByteArrayView piece)
         if (c < 0x80) {
             m_asGb.add(c);
             ++i;
-        } else if (const quint16 pair = quint16(c << 8 | (i + 1 < n ? p[i + 1] : 0)); gbk.char_at(pair) != 0) {
+        } else if (const quint16 pair = quint16(c << 8 | (i + 1 < n ? p[i + 1] : 0));
+                   gbk.char_at(pair) != 0) {
             const char16_t other = gbk.gb18030_char_at(pair);
             m_asGb.add(other ? other : gbk.char_at(pair));
             i += 2;

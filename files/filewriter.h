@@ -47,6 +47,8 @@ public:
     // What a publish left in the folder besides the file (the former version
     // that could not be removed, say), for the person to know; usually empty.
     const QString &leftover() const { return m_leftover; }
+    // The new version, once finished.
+    const Stamp &new_stamp() const { return m_ours; }
 
 private:
     bool write_all(QByteArrayView bytes, QString *error);

@@ -116,6 +116,11 @@ Folder::~Folder()
         ::close(m_fd);
 }
 
+QByteArray Folder::real_path() const
+{
+    return real_path_of(m_fd, m_native);
+}
+
 std::pair<quint64, quint64> Folder::identity() const
 {
     struct stat st;

@@ -75,6 +75,8 @@ public:
     const QByteArray &native_path() const { return m_native; }
     // What tells the folder from another that takes its path later.
     std::pair<quint64, quint64> identity() const;
+    // Where the folder really is now: its path, links resolved.
+    QByteArray real_path() const;
     int handle() const { return m_fd; }
 
     // Why the run may not change files here: a folder whose mode lets nobody

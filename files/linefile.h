@@ -71,6 +71,7 @@ public:
     bool close(TextBuffer &buffer, QString *error, bool durable);
     bool publish(QString *error) { return m_writer.publish(error); }
     const QString &leftover() const { return m_writer.leftover(); }
+    const Stamp &new_stamp() const { return m_writer.new_stamp(); }
 
 private:
     FileWriter m_writer;

@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include "history.h"
 #include "pages.h"
 #include "parallel.h"
 
@@ -42,21 +43,24 @@ QString blocked_reason(const Folder &folder, const QByteArray &name, const Stamp
 class PageOutput
 {
 public:
-    // like: the text whose permissions a new page takes.
-    PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces, const QByteArray &backup,
+    // like: the text whose permissions a new page takes. With a recorder,
+    // the file a page replaces is kept in the history first.
+    PageOutput(const ConvertPlan &plan, const FileName &page, const Stamp &replaces, RunRecorder *recorder,
                const Entry *like = nullptr)
-        : m_plan(plan), m_page(page), m_replaces(replaces),
-          m_backup(plan.backups && replaces.exists() ? backup : QByteArray()), m_like(like)
+        : m_plan(plan), m_page(page), m_replaces(replaces), m_recorder(recorder), m_like(like)
     {
     }
 
     bool start()
     {
-        if (!m_backup.isEmpty() &&
-            !copy_file(*m_plan.folder, m_page.bytes, &m_replaces, *m_plan.backups, m_backup, &m_error)) {
-            m_error = QStringLiteral("无法保存撤销所需的副本（%1），未写入").arg(m_error);
-            m_errorWorded = true;
-            return false;
+        if (m_recorder && m_replaces.exists()) {
+            FileReader former;
+            if (!former.open(*m_plan.folder, m_page.bytes, &m_replaces, &m_error) ||
+                !m_recorder->keep(former, &m_kept, &m_error)) {
+                m_error = QStringLiteral("%1，未写入").arg(m_error);
+                m_errorWorded = true;
+                return false;
+            }
         }
         return m_writer.begin(*m_plan.folder, m_page.bytes, m_replaces.exists() ? &m_replaces : nullptr,
                               &m_error, m_like);
@@ -75,14 +79,15 @@ public:
     }
     bool publish() { return m_writer.publish(&m_error); }
     const QString &leftover() const { return m_writer.leftover(); }
-    // What undo needs, once the page is in place.
+    // The change the page makes, once it is complete.
     Change change() const
     {
-        return {m_backup.isEmpty() ? Change::Kind::Created : Change::Kind::Rewritten,
+        return {m_replaces.exists() ? Change::Kind::Rewritten : Change::Kind::Created,
                 m_page.bytes,
                 {},
-                m_backup,
-                m_plan.folder->stamp(m_page.bytes)};
+                m_kept,
+                m_writer.new_stamp(),
+                m_replaces};
     }
     QString error() const { return m_errorWorded ? m_error : QStringLiteral("写入失败（%1）").arg(m_error); }
 
@@ -90,8 +95,9 @@ private:
     const ConvertPlan &m_plan;
     const FileName m_page;
     const Stamp m_replaces;
-    const QByteArray m_backup;
+    RunRecorder *m_recorder;
     const Entry *m_like;
+    QByteArray m_kept;
     BufferWriter m_writer;
     QString m_error;
     bool m_errorWorded = false; // m_error is a whole reason, not the cause of a failed write
@@ -107,7 +113,7 @@ struct PageDone
     bool handled = false;         // false when a stop came first
 };
 
-PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByteArray &backup)
+PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, RunRecorder *recorder)
 {
     PageDone done;
     if (!item.skipReason.isEmpty()) {
@@ -117,7 +123,7 @@ PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, const QByte
     }
     // A page is as private as its text: a diary.txt only its owner may
     // read does not become a diary.htm that everybody may.
-    done.output = std::make_unique<PageOutput>(plan, item.page, item.pageStamp, backup, &item.source);
+    done.output = std::make_unique<PageOutput>(plan, item.page, item.pageStamp, recorder, &item.source);
     TextBuffer buffer;
     bool first = true;
     QString error;
@@ -161,11 +167,9 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
     Listing listing;
     if (!open_for_plan(params.dir, plan, listing, params.filter))
         return plan;
-    if (!params.backupDir.isEmpty()) {
-        plan.backups = Folder::open(params.backupDir, &plan.refusal, false);
-        if (!plan.backups)
-            return plan;
-    }
+    plan.parameters << QStringLiteral("索引文件标题：%1").arg(params.title);
+    if (plan.filter.active())
+        plan.parameters << QStringLiteral("文件：%1").arg(plan.filter.describe());
     QHash<QByteArray, QString> pageSources; // page name -> the text file it is made from
     const int count = int(listing.plain.size());
     for (int i = 0; i < count; ++i) {
@@ -207,6 +211,11 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
     else if (const QString blocked = blocked_reason(*plan.folder, kIndexName.toLatin1(), plan.index);
              !blocked.isEmpty())
         plan.indexSkipReason = QStringLiteral("索引文件：%1，未写入").arg(blocked);
+    // The former versions the run keeps: the pages and the index it replaces.
+    qint64 bytes = plan.index.is_regular() ? plan.index.size : 0;
+    for (const ConvertItem &item : plan.items)
+        bytes += item.skipReason.isEmpty() && item.pageStamp.is_regular() ? item.pageStamp.size : 0;
+    plan_record(plan, params.history, params.requireUndo, bytes);
     return plan;
 }
 
@@ -219,6 +228,9 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
     if (!lock)
         return report;
     const Folder &folder = *plan.folder;
+    std::unique_ptr<RunRecorder> recorder;
+    if (!start_record(plan, QStringLiteral("html"), plan.parameters, &recorder, report))
+        return report;
     if (progress)
         progress(0, FileCount + 1);
     StepwiseProgress stepwise{progress, FileCount + 1};
@@ -239,8 +251,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
                 if (stopped())
                     return;
                 try {
-                    batch[size_t(k)] =
-                        make_page(plan, plan.items[size_t(first + k)], QByteArray::number(first + k));
+                    batch[size_t(k)] = make_page(plan, plan.items[size_t(first + k)], recorder.get());
                 } catch (const std::bad_alloc &) { // a text too large for the memory left: skipped
                     batch[size_t(k)] = PageDone();
                     batch[size_t(k)].problemName = plan.items[size_t(first + k)].source.name.shown();
@@ -250,6 +261,24 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
             },
             [&](int n) { stepwise(first + n); });
         QString error;
+        // The history knows every page of the batch before one is put in place.
+        if (recorder) {
+            for (const PageDone &done : batch) {
+                if (done.output)
+                    recorder->add(done.output->change());
+            }
+            if (!recorder->commit(&error)) {
+                for (int k = 0; k < count; ++k) {
+                    PageDone &done = batch[size_t(k)];
+                    if (done.output) {
+                        done.output.reset();
+                        done.problemName = plan.items[size_t(first + k)].page.shown();
+                        done.problem = QStringLiteral("%1，未写入").arg(error);
+                    }
+                }
+            }
+            error.clear();
+        }
         const bool durable = folder.sync_all(&error) && folder.check_writable().isEmpty();
         if (!durable) {
             // No index that would leave out the pages of this batch.
@@ -285,7 +314,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
             if (done.output) {
                 written.append({plan.items[size_t(first + k)].page, done.title});
                 ++report.changed;
-                if (plan.backups || plan.listChanges)
+                if (plan.listChanges)
                     report.changes.append(done.output->change());
             } else {
                 report.problems.append({done.problemName, done.problem});
@@ -302,7 +331,7 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
 
     QString error;
     const FileName index = FileName::from_bytes(kIndexName.toLatin1());
-    PageOutput indexPage(plan, index, plan.index, QByteArrayLiteral("index"));
+    PageOutput indexPage(plan, index, plan.index, recorder.get());
     if (report.status == Report::Status::Stopped) {
         // no index for part of the pages
     } else if (!unwritten.isEmpty()) {
@@ -312,16 +341,25 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
     } else {
         TextBuffer buffer;
         append_index(buffer, plan.title, written);
-        report.indexWritten = indexPage.start() && indexPage.close(buffer, true) && indexPage.publish();
+        report.indexWritten = indexPage.start() && indexPage.close(buffer, true);
+        if (report.indexWritten && recorder) {
+            recorder->add(indexPage.change());
+            report.indexWritten = recorder->commit(&error);
+        }
+        report.indexWritten = report.indexWritten && indexPage.publish();
         if (!indexPage.leftover().isEmpty())
             report.notes << QStringLiteral("%1：%2").arg(kIndexName, indexPage.leftover());
-        if (report.indexWritten && (plan.backups || plan.listChanges))
+        if (report.indexWritten && plan.listChanges)
             report.changes.append(indexPage.change());
+        else if (!report.indexWritten && !error.isEmpty())
+            report.problems.append({kIndexName, QStringLiteral("%1，未写入").arg(error)});
         else if (!report.indexWritten)
             report.problems.append({kIndexName, indexPage.error()});
     }
     if (!folder.sync(&error))
         note_unsynced(report, folder, error);
+    if (recorder)
+        recorder->finish(report.changed + report.indexWritten);
     return report;
 }
 

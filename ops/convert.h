@@ -12,7 +12,6 @@ struct ConvertParams
 {
     NativePath dir;    // the working directory
     QString title;     // the index title, as typed
-    QString backupDir; // when set, pages and the index that are replaced are copied there first, for undo
     NameFilter filter; // which files take part (the conversion takes txt files among them)
     std::shared_ptr<History> history; // where the run is recorded, to be taken back; none: nowhere
     bool requireUndo = false;         // refuse the run when it could not be recorded
@@ -31,7 +30,7 @@ struct ConvertItem
 struct ConvertPlan : PlanBase
 {
     QString title;
-    std::shared_ptr<Folder> backups;
+    QStringList parameters; // as the history shows them
     std::vector<ConvertItem> items;
     Stamp index;             // the index page the run replaces, if there is one
     QString indexSkipReason; // when not empty, no index is written, for this reason

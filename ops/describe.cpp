@@ -29,7 +29,7 @@ PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringLi
 {
     PlanTable table;
     table.operation = operation;
-    table.statement = plan.refusal;
+    table.statement = plan.refusal.isEmpty() ? undo_warning(plan) : plan.refusal;
     table.headers = headers;
     table.separators = separators;
     table.leadingRows = plan.leading_rows();

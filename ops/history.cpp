@@ -199,7 +199,10 @@ std::vector<HistoryRun> History::runs(const Folder *folder) const
     QString error;
     if (!m_folder->entries(&entries, &error))
         return runs;
+    // A folder is known by where it is and by its identity: one made later
+    // in the place of a removed one (or given its inode number) is another.
     const auto identity = folder ? folder->identity() : std::pair<quint64, quint64>();
+    const QByteArray path = folder ? folder->real_path() : QByteArray();
     for (const Entry &entry : entries) {
         if (entry.stamp.kind != Stamp::Kind::Directory || entry.hidden())
             continue;
@@ -208,7 +211,8 @@ std::vector<HistoryRun> History::runs(const Folder *folder) const
         QByteArray text;
         HistoryRun parsed;
         if (!run || !run->entries(&files, &error) || !read_file(*run, kRecord, nullptr, &text, &error) ||
-            !parse_record(text, &parsed) || (folder && parsed.folderIdentity != identity))
+            !parse_record(text, &parsed) ||
+            (folder && (parsed.folderIdentity != identity || parsed.folderPath != path)))
             continue;
         parsed.id = entry.name.bytes;
         for (const Entry &f : files)
@@ -262,7 +266,7 @@ std::unique_ptr<RunRecorder> History::start(const Folder &folder, const QString 
     recorder->m_sameFileSystem = recorder->m_run->same_file_system(folder);
     const auto identity = folder.identity();
     QByteArray header = kMagic + "\nfolder " + QByteArray::number(identity.first) + ' ' +
-                        QByteArray::number(identity.second) + ' ' + encoded(folder.native_path()) +
+                        QByteArray::number(identity.second) + ' ' + encoded(folder.real_path()) +
                         "\noperation " + operation.toLatin1() + "\ntime " +
                         now.toString(Qt::ISODateWithMs).toLatin1() + '\n';
     for (const QString &p : parameters)

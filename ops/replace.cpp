@@ -1,5 +1,6 @@
 #include "replace.h"
 
+#include "history.h"
 #include "parallel.h"
 
 #include "files/charsetguess.h"
@@ -234,6 +235,7 @@ struct Rewrite
     int occurrences = 0;
     QString skipReason;
     std::unique_ptr<FileWriter> staged; // the new version, finished but not yet in place
+    QByteArray kept;                    // the former version's name in the history
     QString leftover;                   // what putting it in place left in the folder
     bool handled = false;               // false when a stop came first
 };
@@ -300,32 +302,30 @@ bool count_hits(Pieces &pieces, const Guess &guess, const Needles &needles, Hits
     return read;
 }
 
-// The last: the new version, written beside the file (and a copy of the
-// former bytes into backups), finished but not yet in place. False when the
-// file cannot be read; *failed names the writer that failed, if one did.
-bool stage(Pieces &pieces, Charset charset, const Needles &needles, FileWriter &staged, FileWriter *copy,
-           FileWriter **failed, QString *error)
+// The last: the new version, written beside the file, finished but not yet
+// in place. False when the file cannot be read; *written false when the
+// new version could not be written.
+bool stage(Pieces &pieces, Charset charset, const Needles &needles, FileWriter &staged, bool *written,
+           QString *error)
 {
     bool first = true;
-    *failed = nullptr;
+    *written = true;
     return pieces.each(
         [&](const QByteArray &piece) {
             QByteArray replaced;
             const int count = replace_in_piece(piece, first, charset, needles, &replaced);
             first = false;
-            if (copy && !copy->write(piece, error))
-                *failed = copy;
-            else if (!staged.write(count > 0 ? replaced : piece, error))
-                *failed = &staged;
-            return !*failed;
+            *written = staged.write(count > 0 ? replaced : piece, error);
+            return *written;
         },
         error);
 }
 
 // Reads the file a step at a time: whether it may hold the search text,
 // how it reads, how often it holds it, and, to write, its new version.
-Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles, const Folder *backups,
-                const QByteArray &backupName, bool write)
+// With a recorder, the former version is kept in the history first.
+Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles, RunRecorder *recorder,
+                bool write)
 {
     Rewrite result;
     if (file.stamp.size < needles.shortest())
@@ -382,27 +382,24 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     }
 
     result.staged = std::make_unique<FileWriter>();
-    FileWriter copy;
-    if (backups && !copy.begin(*backups, backupName, nullptr, &error))
-        return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
     if (!result.staged->begin(folder, file.name.bytes, &file.stamp, &error))
         return skip(error);
-    FileWriter *failed = nullptr;
-    if (!stage(pieces, guess.charset, needles, *result.staged, backups ? &copy : nullptr, &failed, &error))
-        return unreadable();
-    if (failed == &copy || (backups && !copy.commit(&error, false)))
-        return skip(QStringLiteral("无法保存撤销所需的副本（%1）").arg(error));
-    if (failed || !result.staged->finish(&error, false, &reader))
+    if (recorder && !recorder->keep(reader, &result.kept, &error))
+        return skip(error);
+    bool written = true;
+    if (!stage(pieces, guess.charset, needles, *result.staged, &written, &error))
+        return written ? unreadable() : skip(QStringLiteral("写入失败（%1）").arg(error));
+    if (!result.staged->finish(&error, false, &reader))
         return skip(QStringLiteral("写入失败（%1）").arg(error));
     return result;
 }
 
 // The same, for a file too large for the memory left: skipped, not a crash.
-Rewrite rewrite_safely(const Folder &folder, const Entry &file, const Needles &needles, const Folder *backups,
-                       const QByteArray &backupName, bool write)
+Rewrite rewrite_safely(const Folder &folder, const Entry &file, const Needles &needles, RunRecorder *recorder,
+                       bool write)
 {
     try {
-        return rewrite(folder, file, needles, backups, backupName, write);
+        return rewrite(folder, file, needles, recorder, write);
     } catch (const std::bad_alloc &) {
         Rewrite result;
         result.skipReason = QStringLiteral("文件太大，内存不足，未修改");
@@ -421,13 +418,19 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
     Listing listing;
     if (!open_for_plan(params.dir, plan, listing, params.filter))
         return plan;
-    if (!params.backupDir.isEmpty()) {
-        plan.backups = Folder::open(params.backupDir, &plan.refusal, false);
-        if (!plan.backups)
-            return plan;
-    }
+    plan.parameters << QStringLiteral("查找字符串：%1").arg(params.find)
+                    << QStringLiteral("替换字符串：%1").arg(params.replace);
+    if (plan.filter.active())
+        plan.parameters << QStringLiteral("文件：%1").arg(plan.filter.describe());
     plan.files = std::move(listing.plain);
     plan.occurrences.assign(plan.files.size(), params.find.isEmpty() ? 0 : -1);
+    // The former versions the run keeps: at most every file, known once each
+    // is read. A folder whose files might not fit is read to know exactly.
+    qint64 bytes = 0;
+    for (const Entry &file : plan.files)
+        bytes += file.stamp.size;
+    if (params.history && !params.history->fits(bytes))
+        examineContents = true;
     if (examineContents && !params.find.isEmpty()) {
         const Needles needles(plan);
         std::mutex mutex;
@@ -436,7 +439,7 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
             count,
             [&](int i) {
                 const Rewrite verdict =
-                    rewrite_safely(*plan.folder, plan.files[size_t(i)], needles, nullptr, {}, false);
+                    rewrite_safely(*plan.folder, plan.files[size_t(i)], needles, nullptr, false);
                 plan.occurrences[size_t(i)] = verdict.occurrences;
                 if (!verdict.skipReason.isEmpty()) {
                     std::lock_guard<std::mutex> lock(mutex);
@@ -447,7 +450,11 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
                 if (progress)
                     progress(done, count + 1);
             });
+        bytes = 0;
+        for (size_t i = 0; i < plan.files.size(); ++i)
+            bytes += plan.occurrences[i] > 0 ? plan.files[i].stamp.size : 0;
     }
+    plan_record(plan, params.history, params.requireUndo, bytes);
     return plan;
 }
 
@@ -458,6 +465,9 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
     report.files = FileCount;
     const std::optional<FolderLock> lock = begin_apply(plan, report);
     if (!lock)
+        return report;
+    std::unique_ptr<RunRecorder> recorder;
+    if (!start_record(plan, QStringLiteral("replace"), plan.parameters, &recorder, report))
         return report;
     StepwiseProgress stepwise{progress, FileCount + 1};
     if (progress)
@@ -498,12 +508,36 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
                         batch[size_t(k)].skipReason = kChangedSincePlan + QStringLiteral("，未修改");
                     return;
                 }
-                batch[size_t(k)] =
-                    rewrite_safely(folder, file, needles, plan.backups.get(), QByteArray::number(i), true);
+                batch[size_t(k)] = rewrite_safely(folder, file, needles, recorder.get(), true);
                 batch[size_t(k)].handled = true;
             },
             [&](int n) { stepwise(first + n); });
         QString error;
+        // The history has the former versions, and knows the new ones,
+        // before any file of the batch is replaced.
+        if (recorder) {
+            for (int k = 0; k < count; ++k) {
+                const Rewrite &r = batch[size_t(k)];
+                const Entry &file = plan.files[size_t(first + k)];
+                if (r.staged)
+                    recorder->add({Change::Kind::Rewritten,
+                                   file.name.bytes,
+                                   {},
+                                   r.kept,
+                                   r.staged->new_stamp(),
+                                   file.stamp,
+                                   r.occurrences});
+            }
+            if (!recorder->commit(&error)) {
+                for (Rewrite &r : batch) {
+                    if (r.staged) {
+                        r.staged.reset();
+                        r.skipReason = QStringLiteral("%1，未修改").arg(error);
+                    }
+                }
+            }
+            error.clear();
+        }
         const bool staged =
             std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
         // (A folder made read-only meanwhile, the flush waiting, stops the batch.)
@@ -540,12 +574,12 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
                 problems.insert(i, r.skipReason);
             } else if (r.staged) {
                 replaced[size_t(i)] = r.occurrences;
-                if (plan.backups || plan.listChanges)
+                if (plan.listChanges)
                     changes.insert(i, {Change::Kind::Rewritten,
                                        file.name.bytes,
                                        {},
-                                       QByteArray::number(i),
-                                       folder.stamp(file.name.bytes),
+                                       r.kept,
+                                       r.staged->new_stamp(),
                                        file.stamp,
                                        r.occurrences});
             }
@@ -562,6 +596,8 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
         report.occurrences += count;
     }
     report.changes = changes.values();
+    if (recorder)
+        recorder->finish(report.changed);
     if (handled < FileCount) {
         report.status = Report::Status::Stopped;
         report.message = QStringLiteral("操作已停止：已处理 %1 个文件，其余 %2 个文件未处理，保持原样。")

@@ -38,7 +38,7 @@ struct ReplacePlan : PlanBase
 {
     QString find;
     QString replace;
-    std::shared_ptr<Folder> backups;
+    QStringList parameters;             // as the history shows them
     std::vector<Entry> files;           // every plain file, in the order of the run
     std::vector<qint32> occurrences;    // in each file; -1 until it has been examined
     QHash<qint32, QString> skipReasons; // the files left alone, and why

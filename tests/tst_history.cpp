@@ -28,6 +28,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("rename") << QStringList{"rename", "DIR", "--start", "2", "--prefix", "p"};
+        QTest::newRow("replace") << QStringList{"replace", "DIR", "--find", "old", "--replace", "new"};
+        QTest::newRow("html") << QStringList{"html", "DIR", "--title", "T"};
     }
     void takenBackByALaterProcess()
     {
@@ -108,7 +110,8 @@ private slots:
         TempDir planted;
         QVERIFY(QFile::link(elsewhere.path(), planted.path() + "/torvale"));
         const auto before = snapshot(tmp.path());
-        const Run required = cli({"rename", tmp.path(), "--start", "1", "--require-undo"}, {}, planted.path());
+        const Run required =
+            cli({"rename", tmp.path(), "--start", "1", "--require-undo"}, {}, planted.path());
         QCOMPARE(required.exitCode, 1);
         QCOMPARE(snapshot(tmp.path()), before);
         const Run run = cli({"rename", tmp.path(), "--start", "1"}, {}, planted.path());
