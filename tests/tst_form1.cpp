@@ -559,6 +559,20 @@ private slots:
         QTest::newRow("SIGINT") << SIGINT;
         QTest::newRow("SIGHUP") << SIGHUP;
     }
+    // A run of the window is taken back by torvale-cli, from the same history.
+    void windowRunTakenBackByTheCommandLine()
+    {
+        write(m_tmp->path(), QByteArray("a.txt"), "old");
+        field("Text3")->setText("old");
+        field("Text4")->setText("new");
+        press("Command3");
+        waitForEndOfRun();
+        QCOMPARE(read(m_tmp->path(), QByteArray("a.txt")), "new");
+        const Run undo = cli({"undo", m_tmp->path()}, {}, qEnvironmentVariable("XDG_STATE_HOME"));
+        QVERIFY2(undo.exitCode == 0, qPrintable(undo.out + undo.err));
+        QCOMPARE(read(m_tmp->path(), QByteArray("a.txt")), "old");
+    }
+
     // A signal ends the program as a close does; the history of its runs
     // stays, to be taken back later.
     void signalsEndCleanly()

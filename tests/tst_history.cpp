@@ -96,6 +96,33 @@ private slots:
         QCOMPARE(snapshot(tmp.path()), original);
     }
 
+    // The history keeps at most its limit: the oldest runs go first; a run
+    // whose former versions alone would not fit says so before it starts,
+    // and with --require-undo does not start.
+    void bounded()
+    {
+        TempDir tmp, state;
+        write(tmp.path(), QByteArray("a.txt"), QByteArray(3000, 'a'));
+        write(tmp.path(), QByteArray("b.txt"), QByteArray(3000, 'b'));
+        QCOMPARE(cli({"history", "--limit", "4K"}, {}, state.path()).exitCode, 0);
+        QCOMPARE(cli({"replace", tmp.path(), "--find", "a", "--replace", "x"}, {}, state.path()).exitCode, 0);
+        QCOMPARE(cli({"replace", tmp.path(), "--find", "b", "--replace", "y"}, {}, state.path()).exitCode, 0);
+        const Run history = cli({"history", tmp.path()}, {}, state.path());
+        QCOMPARE(history.out.count(u("查找替换")), 1); // the first went to make room
+        QVERIFY(history.out.contains(u("查找字符串：b")));
+
+        write(tmp.path(), QByteArray("c.txt"), QByteArray(5000, 'c'));
+        const QStringList tooLarge{"replace", tmp.path(), "--find", "c", "--replace", "z"};
+        const Run refused = cli(tooLarge + QStringList{"--require-undo"}, {}, state.path());
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(u("此次操作将无法撤销")), qPrintable(refused.err));
+        QCOMPARE(read(tmp.path(), QByteArray("c.txt")), QByteArray(5000, 'c'));
+        const Run told = cli(tooLarge, {}, state.path());
+        QCOMPARE(told.exitCode, 0);
+        QVERIFY(told.err.contains(u("此次操作将无法撤销")));
+        QCOMPARE(read(tmp.path(), QByteArray("c.txt")), QByteArray(5000, 'z'));
+    }
+
     // The history is private, and a link planted in it leads nowhere: the
     // run then goes ahead without it (or not at all, when asked to).
     void privateAndNoLinks()
