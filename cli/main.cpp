@@ -208,6 +208,11 @@ int run(int argc, char *argv[])
     }
     case CommandKind::Replace: {
         ReplaceParams params{args.dir, args.value("find"), args.value("replace")};
+        params.options = {args.has("regex"), args.has("ignore-case")};
+        QString error;
+        if ((params.options.regex || params.options.ignoreCase) &&
+            !Pattern::make(params.find, params.replace, params.options, &error))
+            return usage_error(error, &*command);
         if (!common_params(args, style, &params))
             return Trouble;
         return carry_out(Operation::Replace, args, style, plan_replace(params, args.has("dry-run")),

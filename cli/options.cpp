@@ -42,8 +42,12 @@ const QList<CommandSpec> &commands()
          CommandKind::Replace,
          "replace 文件夹 --find 查找字符串 [--replace 替换字符串]",
          "在文件夹的每个文本文件中查找并替换；没有查找字符串的文件不被改动。",
-         {{"find", 0, "TEXT", "查找字符串（必填），区分大小写"},
+         {{"find", 0, "TEXT", "查找字符串（必填），区分大小写（除非加 -i）"},
           {"replace", 0, "TEXT", "替换字符串；不填则删除查找到的字符串"},
+          {"regex", 'E', nullptr,
+           "查找字符串是正则表达式（PCRE2），在每一行解码后的文字上匹配；替换字符串中可用 $1…$9、${名字} 和 "
+           "$$"},
+          {"ignore-case", 'i', nullptr, "不区分大小写（各种有大小写的文字，包括全角字母）"},
           kDryRun,
           kInclude,
           kExclude,

@@ -246,7 +246,8 @@ int print_report(Operation operation, const Report &report, const OutputStyle &s
              {"skipped", json_number(report.problems.size())},
              {"filtered", json_number(report.filteredOut)},
              {"message", json_text(report.message)},
-             {"notes", report.notes.isEmpty() ? QByteArray() : json_string(report.notes.join(QLatin1Char('\n')))}});
+             {"notes",
+              report.notes.isEmpty() ? QByteArray() : json_string(report.notes.join(QLatin1Char('\n')))}});
         return status;
     }
     const bool ran = report.status == Report::Status::Done || report.status == Report::Status::Stopped;

@@ -10,9 +10,9 @@ namespace torvale {
 
 struct ConvertParams
 {
-    NativePath dir;    // the working directory
-    QString title;     // the index title, as typed
-    NameFilter filter; // which files take part (the conversion takes txt files among them)
+    NativePath dir;                   // the working directory
+    QString title;                    // the index title, as typed
+    NameFilter filter;                // which files take part (the conversion takes txt files among them)
     std::shared_ptr<History> history; // where the run is recorded, to be taken back; none: nowhere
     bool requireUndo = false;         // refuse the run when it could not be recorded
     bool listChanges = false;         // the report lists every change

@@ -2,6 +2,7 @@
 
 #include "history.h"
 #include "parallel.h"
+#include "pattern.h"
 
 #include "files/charsetguess.h"
 #include "files/linefile.h"
@@ -117,6 +118,11 @@ class Needles
 public:
     explicit Needles(const ReplacePlan &plan)
     {
+        if (plan.options.regex || plan.options.ignoreCase) {
+            QString error;
+            m_pattern = Pattern::make(plan.find, plan.replace, plan.options, &error);
+            return; // (the plan was refused when the expression is wrong)
+        }
         for (Charset charset : kCharsets) {
             m_find[size_t(charset)] = encode(plan.find, charset);
             m_replace[size_t(charset)] = encode(plan.replace, charset);
@@ -132,9 +138,14 @@ public:
     }
     const std::optional<QByteArray> &find(Charset charset) const { return m_find[size_t(charset)]; }
     const std::optional<QByteArray> &replacement(Charset charset) const { return m_replace[size_t(charset)]; }
+    // A search that is matched on the text, not on the bytes.
+    const std::optional<Pattern> &pattern() const { return m_pattern; }
+    bool literal() const { return !m_pattern; }
     // The fewest bytes a file holding the search text can have.
     qsizetype shortest() const
     {
+        if (m_pattern)
+            return 0;
         qsizetype fewest = std::numeric_limits<qsizetype>::max();
         for (Charset charset : kCharsets) {
             if (find(charset))
@@ -146,6 +157,8 @@ public:
     // that begins with its mark (layout), in any other character set else.
     bool may_occur_in(QByteArrayView bytes, Charset layout) const
     {
+        if (m_pattern)
+            return true; // known only from the text
         if (is_utf16(layout))
             return find(layout) && bytes.contains(*find(layout));
         return std::any_of(m_forms.begin(), m_forms.end(),
@@ -155,6 +168,7 @@ public:
 private:
     std::array<std::optional<QByteArray>, std::size(kCharsets)> m_find, m_replace;
     std::vector<QByteArray> m_forms; // in UTF-8, GBK and GB18030, each once
+    std::optional<Pattern> m_pattern;
 };
 
 // A file up to this size is kept in memory between the steps; a larger one
@@ -211,12 +225,100 @@ private:
     bool m_large = false; // too large to keep
 };
 
+// The bytes of new text in a file's character set: an ASCII file takes it
+// in GBK, or in UTF-8 when GBK lacks one of its characters.
+std::optional<QByteArray> encode_into(QStringView text, Charset charset)
+{
+    if (charset != Charset::Ascii)
+        return encode(text, charset);
+    std::optional<QByteArray> bytes = encode(text, Charset::Gbk);
+    return bytes ? bytes : encode(text, Charset::Utf8);
+}
+
+// Replaces the pattern's matches in bytes of whole characters; the count,
+// and the new bytes (when there were matches, and every one could be
+// written: else *unwritable). Only text that reads back to its own bytes is
+// replaced in, so that every other byte stays as it was.
+int replace_in_text(QByteArrayView bytes, Charset charset, const Pattern &pattern, QByteArray *out,
+                    bool *unwritable)
+{
+    const QString text = decode(bytes, charset, false);
+    QString replaced;
+    const int count = pattern.replace(text, &replaced);
+    if (count == 0)
+        return 0;
+    const std::optional<QByteArray> before = encode_into(text, charset);
+    const std::optional<QByteArray> after = encode_into(replaced, charset);
+    if (!before || *before != bytes || !after) {
+        *unwritable = true;
+        return count;
+    }
+    if (out)
+        *out = *after;
+    return count;
+}
+
+// The same for a pattern, line by line (or the whole piece, for a pattern
+// that names a line end): the line ends stay as they are.
+int replace_pattern_in_piece(QByteArrayView piece, Charset charset, const Pattern &pattern, QByteArray *out,
+                             bool *unwritable)
+{
+    if (pattern.spans_lines())
+        return replace_in_text(piece, charset, pattern, out, unwritable);
+    const qsizetype unit = is_utf16(charset) ? 2 : 1;
+    const int low = charset == Charset::Utf16Be ? 1 : 0;
+    auto end_at = [&](qsizetype i) { // the line end that begins at i, in bytes (0: none)
+        if (i + unit > piece.size() || (unit == 2 && piece[i + 1 - low] != 0))
+            return qsizetype(0);
+        const char c = piece[i + low];
+        if (c == '\n')
+            return unit;
+        if (c != '\r')
+            return qsizetype(0);
+        const bool lf = i + 2 * unit <= piece.size() && piece[i + unit + low] == '\n' &&
+                        (unit == 1 || piece[i + unit + 1 - low] == 0);
+        return lf ? 2 * unit : unit;
+    };
+    int count = 0;
+    QByteArray result;
+    qsizetype copied = 0;
+    for (qsizetype start = 0, i = 0; start < piece.size();) {
+        qsizetype ending = 0;
+        while (i < piece.size() && (ending = end_at(i)) == 0)
+            i += unit;
+        QByteArray line;
+        const int n = replace_in_text(piece.sliced(start, i - start), charset, pattern, out ? &line : nullptr,
+                                      unwritable);
+        if (n > 0 && out && !*unwritable) {
+            result.append(piece.sliced(copied, start - copied)).append(line);
+            copied = i;
+        }
+        count += n;
+        start = i = i + ending;
+    }
+    if (count > 0 && out && !*unwritable)
+        *out = result.append(piece.sliced(copied));
+    return count;
+}
+
 // The occurrences in one piece of a file in the given character set, and,
 // with out, the piece with them replaced (when there are any). The byte-order
 // mark that begins the file is never part of an occurrence.
 int replace_in_piece(QByteArrayView piece, bool first, Charset charset, const Needles &needles,
-                     QByteArray *out)
+                     QByteArray *out, bool *unwritable = nullptr)
 {
+    if (needles.pattern()) {
+        const QByteArrayView mark = byte_order_mark(charset);
+        const qsizetype skipped = first && piece.startsWith(mark) ? mark.size() : 0;
+        bool cannot = false;
+        const int count =
+            replace_pattern_in_piece(piece.sliced(skipped), charset, *needles.pattern(), out, &cannot);
+        if (unwritable)
+            *unwritable = *unwritable || cannot;
+        if (count > 0 && out && !cannot)
+            out->prepend(piece.first(skipped));
+        return count;
+    }
     const std::optional<QByteArray> &find = needles.find(charset);
     if (!find)
         return 0;
@@ -274,6 +376,7 @@ struct Hits
     int occurrences = 0;
     bool changes = false;        // the new version differs from the file
     bool readingsDiffer = false; // an ambiguous text would change differently in its two readings
+    bool unwritable = false;     // the new text cannot be written in the file's character set
 };
 
 // The third: the occurrences in the file as it reads. An ambiguous text is
@@ -286,19 +389,27 @@ bool count_hits(Pieces &pieces, const Guess &guess, const Needles &needles, Hits
     const bool read = pieces.each(
         [&](const QByteArray &piece) {
             QByteArray mine, theirs;
-            const int count = replace_in_piece(piece, first, charset, needles, both ? &mine : nullptr);
+            // (A pattern's replacement may give the text it replaces: looked at.)
+            const bool compare = both || needles.pattern();
+            const int count = replace_in_piece(piece, first, charset, needles, compare ? &mine : nullptr,
+                                               &hits->unwritable);
             hits->occurrences += count;
+            if (needles.pattern() && count > 0 && mine != piece)
+                hits->changes = true;
             if (both) {
-                const int other = replace_in_piece(piece, first, rival, needles, &theirs);
-                hits->readingsDiffer = hits->readingsDiffer || other != count || mine != theirs ||
-                                       (count > 0 && !needles.replacement(charset)) ||
-                                       (other > 0 && !needles.replacement(rival));
+                bool rivalUnwritable = false;
+                const int other = replace_in_piece(piece, first, rival, needles, &theirs, &rivalUnwritable);
+                const bool unwritable = needles.literal() ? (count > 0 && !needles.replacement(charset)) ||
+                                                                (other > 0 && !needles.replacement(rival))
+                                                          : hits->unwritable || rivalUnwritable;
+                hits->readingsDiffer = hits->readingsDiffer || other != count || mine != theirs || unwritable;
             }
             first = false;
             return true;
         },
         error);
-    hits->changes = hits->occurrences > 0 && needles.find(charset) != needles.replacement(charset);
+    if (needles.literal())
+        hits->changes = hits->occurrences > 0 && needles.find(charset) != needles.replacement(charset);
     return read;
 }
 
@@ -350,7 +461,8 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
                            : head.startsWith("\xFE\xFF") ? Charset::Utf16Be
                                                          : Charset::Ascii;
     if (!is_utf16(layout) && head.contains('\0'))
-        return needles.may_occur_in(head, layout) ? skip(kNotTextReason) : std::move(result);
+        return needles.literal() && needles.may_occur_in(head, layout) ? skip(kNotTextReason)
+                                                                       : std::move(result);
     Pieces pieces(reader);
     if (reader.stamp().size == head.size())
         pieces.keep_whole(head); // a small file was read whole with its start
@@ -372,7 +484,7 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
         return skip(guess.reason());
     if (!hits.changes)
         return result; // nothing would change
-    if (!needles.replacement(guess.charset))
+    if (hits.unwritable || (needles.literal() && !needles.replacement(guess.charset)))
         return skip(QStringLiteral("替换字符串中有该文件编码无法表示的字符"));
     result.occurrences = hits.occurrences;
     if (!write) {
@@ -418,8 +530,20 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
     Listing listing;
     if (!open_for_plan(params.dir, plan, listing, params.filter))
         return plan;
+    plan.options = params.options;
     plan.parameters << QStringLiteral("查找字符串：%1").arg(params.find)
                     << QStringLiteral("替换字符串：%1").arg(params.replace);
+    if (params.options.regex)
+        plan.parameters << QStringLiteral("正则表达式");
+    if (params.options.ignoreCase)
+        plan.parameters << QStringLiteral("忽略大小写");
+    if (params.options.regex || params.options.ignoreCase) {
+        QString error;
+        if (!Pattern::make(params.find, params.replace, params.options, &error)) {
+            plan.refusal = error;
+            return plan;
+        }
+    }
     if (plan.filter.active())
         plan.parameters << QStringLiteral("文件：%1").arg(plan.filter.describe());
     plan.files = std::move(listing.plain);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pattern.h"
 #include "plan.h"
 
 #include "files/charset.h"
@@ -15,11 +16,12 @@ namespace torvale {
 
 struct ReplaceParams
 {
-    NativePath dir;           // the working directory
-    QString find;             // exactly as typed; an empty text changes nothing
-    QString replace;          // exactly as typed; an empty text deletes each occurrence
-    QString backupDir;        // when set, the former bytes of each rewritten file are kept there, for undo
-    NameFilter filter;                // which files take part
+    NativePath dir;        // the working directory
+    QString find;          // exactly as typed; an empty text changes nothing
+    QString replace;       // exactly as typed; an empty text deletes each occurrence
+    QString backupDir;     // when set, the former bytes of each rewritten file are kept there, for undo
+    SearchOptions options; // a regular expression, letter case
+    NameFilter filter;     // which files take part
     std::shared_ptr<History> history; // where the run is recorded, to be taken back; none: nowhere
     bool requireUndo = false;         // refuse the run when it could not be recorded
     bool listChanges = false;         // the report lists every change
@@ -38,6 +40,7 @@ struct ReplacePlan : PlanBase
 {
     QString find;
     QString replace;
+    SearchOptions options;
     QStringList parameters;             // as the history shows them
     std::vector<Entry> files;           // every plain file, in the order of the run
     std::vector<qint32> occurrences;    // in each file; -1 until it has been examined

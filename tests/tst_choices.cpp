@@ -5,9 +5,11 @@
 #include "testutil.h"
 
 #include "files/namefilter.h"
+#include "ops/replace.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringEncoder>
 
 using namespace torvale;
 using namespace testutil;
@@ -62,6 +64,81 @@ private slots:
         QFETCH(bool, matches);
         QCOMPARE(NameFilter({pattern}, {}).accepts(FileName::from_bytes(name)), matches);
         QCOMPARE(NameFilter({}, {pattern}).accepts(FileName::from_bytes(name)), !matches);
+    }
+
+    // Regular expressions and letter case, on the decoded text of each line,
+    // in every character set a file may have: never inside a double-byte
+    // character, every byte outside the matches as it was.
+    void patterns_data()
+    {
+        QTest::addColumn<QString>("encoding"); // of the file and the expected bytes
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<bool>("regex");
+        QTest::addColumn<bool>("ignoreCase");
+        QTest::addColumn<QString>("expected"); // empty: the file stays as it is
+        const QString gbkText = u("司遥 2024-05-06\r\n中文 2023-01-02\r\n");
+        QTest::newRow("groups, GBK") << "GBK" << gbkText << "(\\d+)-(\\d+)-(\\d+)"
+                                     << "$3/$2/$1" << true << false
+                                     << u("司遥 06/05/2024\r\n中文 02/01/2023\r\n");
+        QTest::newRow("named group and $$, UTF-8") << "UTF-8" << u("价 12\n") << "(?<n>\\d+)"
+                                                   << "$$${n}" << true << false << u("价 $12\n");
+        QTest::newRow("no match inside a GBK character") // 中 is D6 D0, 文 is CE C4: "\xD0\xCE" straddles
+            << "GBK" << u("中文\n") << u("性") << "x" << false << true << QString();
+        QTest::newRow("^ and $ are the ends of each line")
+            << "UTF-8" << u("a b\r\nc d\rx\n") << "^|$"
+            << "|" << true << false << u("|a b|\r\n|c d|\r|x|\n");
+        QTest::newRow("empty matches") << "UTF-8" << u("ab\n") << "x*"
+                                       << "-" << true << false << u("-a-b-\n");
+        QTest::newRow("no match across a line end") << "UTF-8" << u("a\nb\n") << "a.b"
+                                                    << "x" << true << false << QString();
+        QTest::newRow("unless it asks for one") << "UTF-8" << u("a\nb\n") << "a\\nb"
+                                                << "x" << true << false << u("x\n");
+        QTest::newRow("case, full-width Latin")
+            << "GB18030" << u("ＡＢＣ 𠮷\n") << u("ａｂｃ") << "x" << false << true << u("x 𠮷\n");
+        QTest::newRow("case, Greek, UTF-16")
+            << "UTF-16LE" << u("ΣΟΦΙΑ\r\n") << u("σοφια") << u("智") << false << true << u("智\r\n");
+        QTest::newRow("surrogate pairs stay whole") << "UTF-16BE" << u("𠮷a\n") << "."
+                                                    << "-" << true << false << u("--\n");
+        QTest::newRow("literal with ignored case: no $ groups") << "UTF-8" << u("A\n") << "a"
+                                                                << "$1" << false << true << u("$1\n");
+        QTest::newRow("a replacement GBK cannot hold")
+            << "GBK" << u("中文\n") << u("文") << u("😀") << true << false << QString();
+    }
+    void patterns()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QString, text);
+        QFETCH(QString, find);
+        QFETCH(QString, replacement);
+        QFETCH(bool, regex);
+        QFETCH(bool, ignoreCase);
+        QFETCH(QString, expected);
+        auto bytes = [&](const QString &t) { // UTF-16 with its byte-order mark
+            QStringEncoder encoder(encoding.toLatin1().constData(), QStringEncoder::Flag::Stateless);
+            const QByteArray mark = encoding == "UTF-16LE"   ? "\xFF\xFE"
+                                    : encoding == "UTF-16BE" ? "\xFE\xFF"
+                                                             : "";
+            return mark + QByteArray(encoder.encode(t));
+        };
+        TempDir tmp;
+        write(tmp.path(), QByteArray("a.txt"), bytes(text));
+        ReplaceParams params{tmp.path(), find, replacement};
+        params.options = {regex, ignoreCase};
+        const Report report = apply_replace(plan_replace(params));
+        QCOMPARE(read(tmp.path(), QByteArray("a.txt")), bytes(expected.isEmpty() ? text : expected));
+        QCOMPARE(report.changed, expected.isEmpty() ? 0 : 1);
+    }
+
+    // A wrong expression is a usage error that names the place of the fault.
+    void wrongExpression()
+    {
+        TempDir tmp;
+        const Run run = cli({"replace", tmp.path(), "-E", "--find", "ab(c", "--replace", "x"});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(u("第 5 个字符")), qPrintable(run.err));
+        QCOMPARE(cli({"replace", tmp.path(), "-E", "--find", "(a)", "--replace", "$2"}).exitCode, 2);
     }
 
     // Files left out are untouched and not numbered, and counted once.
