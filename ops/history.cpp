@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <charconv>
 
 namespace torvale {
 
@@ -30,6 +31,7 @@ namespace {
 const QByteArray kMagic = "torvale-history 1";
 const QByteArray kRecord = "record";
 const QByteArray kLimit = "limit";
+const QByteArray kSize = "size"; // the bytes of the former versions a run keeps, written when it ends
 constexpr qint64 kDefaultLimit = qint64(2) << 30;
 
 QByteArray encoded(const QByteArray &bytes)
@@ -44,12 +46,15 @@ QByteArray decoded(const QByteArray &field)
 
 QByteArray stamp_field(const Stamp &s)
 {
-    QByteArray field;
+    char buffer[6 * 21];
+    char *at = buffer;
     for (const qint64 v :
-         {qint64(s.kind), qint64(s.mode), qint64(s.device), qint64(s.inode), s.size, s.modifiedNs})
-        field += QByteArray::number(v) + ':';
-    field.chop(1);
-    return field;
+         {qint64(s.kind), qint64(s.mode), qint64(s.device), qint64(s.inode), s.size, s.modifiedNs}) {
+        if (at != buffer)
+            *at++ = ':';
+        at = std::to_chars(at, buffer + sizeof buffer, v).ptr;
+    }
+    return QByteArray(buffer, int(at - buffer));
 }
 
 bool parse_stamp(const QByteArray &field, Stamp *s)
@@ -71,7 +76,9 @@ bool parse_stamp(const QByteArray &field, Stamp *s)
 }
 
 // Reads a record; false when it is not one (a run is then left out).
-bool parse_record(const QByteArray &text, HistoryRun *run)
+// Reads a record; without changes, its change lines are only counted, not
+// read (a run of another folder, say).
+bool parse_record(const QByteArray &text, HistoryRun *run, bool changes = true)
 {
     QList<QByteArray> lines = text.split('\n');
     lines.removeLast(); // what follows the last line end: empty, or cut short
@@ -83,6 +90,10 @@ bool parse_record(const QByteArray &text, HistoryRun *run)
         const QByteArray &key = f.first();
         auto name_ok = [](const QByteArray &name) { return is_plain_name(name) && !name.startsWith('.'); };
         Change c;
+        if (!changes && (key == "R" || key == "W" || key == "C")) {
+            run->changes.append(Change());
+            continue;
+        }
         if (key == "folder" && f.size() == 4) {
             run->folderIdentity = {f[1].toULongLong(), f[2].toULongLong()};
             run->folderPath = decoded(f[3]);
@@ -105,7 +116,7 @@ bool parse_record(const QByteArray &text, HistoryRun *run)
             c.kind = Change::Kind::Rewritten;
             c.name = decoded(f[1]);
             c.backup = decoded(f[2]);
-            if (!name_ok(c.name) || !is_plain_name(c.backup) || c.backup == kRecord)
+            if (!name_ok(c.name) || !is_plain_name(c.backup) || c.backup == kRecord || c.backup == kSize)
                 return false;
             run->changes << c;
         } else if (key == "C" && f.size() == 3 && parse_stamp(f[2], &c.after)) {
@@ -192,6 +203,33 @@ bool History::set_limit(qint64 bytes, QString *error)
                      error);
 }
 
+namespace {
+
+// The bytes of the former versions a run keeps: as it wrote them when it
+// ended, or counted from its files (a run killed, or still going on).
+qint64 kept_bytes(const Folder &run)
+{
+    QByteArray text;
+    QString error;
+    Stamp stamp;
+    if (run.look_up(kSize, &stamp, &error) && stamp.is_regular() && stamp.size < 32 &&
+        read_file(run, kSize, &stamp, &text, &error)) {
+        bool ok = false;
+        const qint64 bytes = text.trimmed().toLongLong(&ok);
+        if (ok && bytes >= 0)
+            return bytes;
+    }
+    std::vector<Entry> files;
+    qint64 bytes = 0;
+    if (run.entries(&files, &error)) {
+        for (const Entry &f : files)
+            bytes += f.name.bytes == kRecord || f.name.bytes == kSize ? 0 : f.stamp.size;
+    }
+    return bytes;
+}
+
+} // namespace
+
 std::vector<HistoryRun> History::runs(const Folder *folder) const
 {
     std::vector<HistoryRun> runs;
@@ -207,16 +245,17 @@ std::vector<HistoryRun> History::runs(const Folder *folder) const
         if (entry.stamp.kind != Stamp::Kind::Directory || entry.hidden())
             continue;
         const std::shared_ptr<Folder> run = m_folder->open_folder(entry.name.bytes, false, &error);
-        std::vector<Entry> files;
         QByteArray text;
         HistoryRun parsed;
-        if (!run || !run->entries(&files, &error) || !read_file(*run, kRecord, nullptr, &text, &error) ||
-            !parse_record(text, &parsed) ||
+        if (!run || !read_file(*run, kRecord, nullptr, &text, &error) ||
+            !parse_record(text, &parsed, false) ||
             (folder && (parsed.folderIdentity != identity || parsed.folderPath != path)))
             continue;
+        parsed = HistoryRun();
+        if (!parse_record(text, &parsed))
+            continue;
         parsed.id = entry.name.bytes;
-        for (const Entry &f : files)
-            parsed.bytes += f.name.bytes == kRecord ? 0 : f.stamp.size;
+        parsed.bytes = kept_bytes(*run);
         runs.push_back(std::move(parsed));
     }
     std::sort(runs.begin(), runs.end(), [](const HistoryRun &a, const HistoryRun &b) { return a.id > b.id; });
@@ -225,18 +264,29 @@ std::vector<HistoryRun> History::runs(const Folder *folder) const
 
 void History::make_room(qint64 bytes) const
 {
-    std::vector<HistoryRun> all = runs();
-    qint64 used = 0;
-    for (const HistoryRun &r : all)
-        used += r.bytes;
-    const qint64 most = limit();
+    // Only the runs' sizes: their records are not read.
+    std::vector<std::pair<QByteArray, qint64>> all; // oldest first
+    std::vector<Entry> entries;
     QString error;
-    // Oldest first; a run that is still going on (its folder locked) stays.
-    for (auto run = all.rbegin(); run != all.rend() && used + bytes > most; ++run) {
-        const std::shared_ptr<Folder> folder = m_folder->open_folder(run->id, false, &error);
+    if (!m_folder->entries(&entries, &error))
+        return;
+    qint64 used = 0;
+    for (const Entry &entry : entries) {
+        if (entry.stamp.kind != Stamp::Kind::Directory || entry.hidden())
+            continue;
+        if (const std::shared_ptr<Folder> run = m_folder->open_folder(entry.name.bytes, false, &error)) {
+            all.push_back({entry.name.bytes, kept_bytes(*run)});
+            used += all.back().second;
+        }
+    }
+    std::sort(all.begin(), all.end());
+    const qint64 most = limit();
+    // A run that is still going on (its folder locked) stays.
+    for (auto run = all.begin(); run != all.end() && used + bytes > most; ++run) {
+        const std::shared_ptr<Folder> folder = m_folder->open_folder(run->first, false, &error);
         const std::optional<FolderLock> lock = folder ? FolderLock::take(*folder, &error) : std::nullopt;
-        if (lock && m_folder->remove_tree(run->id, &error))
-            used -= run->bytes;
+        if (lock && m_folder->remove_tree(run->first, &error))
+            used -= run->second;
     }
 }
 
@@ -313,6 +363,7 @@ RunRecorder::~RunRecorder()
 bool RunRecorder::keep(const FileReader &file, QByteArray *id, QString *error)
 {
     *id = QByteArray::number(++m_kept);
+    m_keptBytes += file.stamp().size;
     bool linked = false;
     if (!keep_copy(file, *m_run, *id, &linked, error)) {
         *error = QStringLiteral("无法在撤销历史中保存文件原来的内容（%1）").arg(*error);
@@ -371,6 +422,7 @@ void RunRecorder::finish(int changed)
     }
     if (!m_failed)
         m_record->append("done\n", &error);
+    save_file(*m_run, kSize, nullptr, QByteArray::number(qint64(m_keptBytes)) + '\n', &error, false);
 }
 
 } // namespace torvale

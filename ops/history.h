@@ -118,6 +118,7 @@ private:
     QMutex m_mutex;
     QByteArray m_pending;
     std::atomic<int> m_kept{0};
+    std::atomic<qint64> m_keptBytes{0};
     bool m_failed = false;
 };
 
