@@ -20,6 +20,7 @@ import sys
 
 SEED = 20261206
 ASCII_WORD = b"needleword"
+DATE = b"2026-12-07"  # for the regular expression: every file holds three
 CJK_WORD = "鑫淼".encode("gbk")  # outside the generated range, so never there by chance
 FILES = 2000
 SIZE = 100_000
@@ -122,10 +123,10 @@ def main():
             open(os.path.join(folder, "IMG_%06d.JPG" % i), "wb").close()
         return
     kind = sys.argv[3]
-    needle = CJK_WORD if kind == "cjk" else ASCII_WORD
+    needle = CJK_WORD if kind == "cjk" else DATE if kind == "dates" else ASCII_WORD
     pool = [line(rng) for _ in range(20000)]
     for i in range(FILES):
-        hit = kind == "all" or rng.random() < 0.05
+        hit = kind in ("all", "dates") or rng.random() < 0.05
         with open(os.path.join(folder, "doc%04d.txt" % i), "wb") as f:
             f.write(text_file(rng, pool, needle, 3 if hit else 0))
 

@@ -42,11 +42,15 @@ def m(name):
 rows = [
     ("rename: cli / floor", m("rename/torvale-cli") / m("rename/floor"), "<= 1.3"),
     ("rename: cli / perl rename", m("rename/torvale-cli") / m("rename/perl-rename"), "< 1"),
-    ("replace few: sd / cli", m("replace-few/sd") / m("replace-few/torvale-cli"), ">= 3"),
+    ("replace few: sd / cli", m("replace-few/sd") / m("replace-few/torvale-cli"), ">= 5"),
     ("replace few: cli / read floor", m("replace-few/torvale-cli") / m("replace-few/read-floor"), "<= 3"),
-    ("replace all: cli / sd", m("replace-all/torvale-cli") / m("replace-all/sd"), "<= 1"),
+    ("replace all: cli / sd (history on)", m("replace-all/torvale-cli") / m("replace-all/sd"), "<= 1"),
+    ("replace all: history on / --no-undo", m("replace-all/torvale-cli") / m("replace-all/torvale-cli-no-undo"),
+     "(cost)"),
+    ("html: history on / --no-undo", m("html/torvale-cli") / m("html/torvale-cli-no-undo"), "(cost)"),
+    ("regex dates: cli / sd", m("regex/torvale-cli") / m("regex/sd"), "(info)"),
     ("replace cjk / replace few", m("replace-cjk/torvale-cli") / m("replace-few/torvale-cli"), "(info)"),
-    ("html: cli / copy floor", m("html/torvale-cli") / m("html/copy-floor"), "<= 3"),
+    ("html: cli / copy floor", m("html/torvale-cli") / m("html/copy-floor"), "<= 2"),
     ("html: txt2html / cli", m("html/txt2html") / m("html/torvale-cli"), "(info)"),
     ("window rename / cli", window_s / m("rename/torvale-cli"), "<= 1.2"),
 ]
@@ -57,7 +61,9 @@ rows.append(("peak MiB / (64 + 3 x largest)", worst / limit_mib, "< 1"))
 if "long-gbk/torvale-cli" in times:
     rows += [
         ("long lines: GBK / UTF-8", m("long-gbk/torvale-cli") / m("long-utf8/torvale-cli"), "<= 2"),
-        ("small files: cli / sd", m("small/torvale-cli") / m("small/sd"), "<= 0.8"),
+        ("small files: cli / sd", m("small/torvale-cli") / m("small/sd"), "<= 0.7"),
+        ("one long UTF-8 line: cli / sd", m("long-utf8/torvale-cli") / m("long-utf8/sd"), "<= 1"),
+        ("one 256 MiB file: cli / sd", m("huge-replace/torvale-cli") / m("huge-replace/sd"), "<= 1"),
         ("small files: cli / sed", m("small/torvale-cli") / m("small/sed"), "(info)"),
     ]
     # The longest line of these folders is far below a MiB: 64 MiB is the bound.
