@@ -239,6 +239,23 @@ bool FileWriter::finish(QString *error, bool durable, const FileReader *original
     return true;
 }
 
+bool FileWriter::sync(QString *error) const
+{
+    struct stat st;
+    const int fd = sysio::open_regular(m_folder->handle(), m_temporary, O_RDONLY, &st);
+    if (fd < 0) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    bool synced = sysio::stamp_of(st).same_inode(m_ours);
+    if (!synced)
+        *error = kChangedDuringRun;
+    else if (!(synced = retry([&] { return ::fsync(fd); }) == 0))
+        *error = describe_errno(errno);
+    ::close(fd);
+    return synced;
+}
+
 bool FileWriter::is_ours(const QByteArray &name) const
 {
     Stamp s;

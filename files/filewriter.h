@@ -43,6 +43,9 @@ public:
     bool finish(QString *error, bool durable, const FileReader *original = nullptr);
     bool publish(QString *error);
     void abort();
+    // Makes the finished new version durable on its own: for a batch of a
+    // few files, cheaper than flushing the whole file system.
+    bool sync(QString *error) const;
 
     // What a publish left in the folder besides the file (the former version
     // that could not be removed, say), for the person to know; usually empty.

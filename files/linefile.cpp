@@ -2,6 +2,9 @@
 
 #include "textbuffer.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace torvale {
 
 void split_lines(QStringView text, const LineStep &step)
@@ -57,12 +60,18 @@ qsizetype LineChunks::cut(qsizetype searched) const
     if (m_end)
         return m_carry.size();
     if (m_units == Units::Bytes) {
-        qsizetype i = m_carry.size() - 1;
-        if (i >= 0 && m_carry[i] == '\r')
-            --i;
-        while (i >= searched && m_carry[i] != '\n' && m_carry[i] != '\r')
-            --i;
-        return i < searched ? -1 : i + 1;
+        // The last CR or LF (never between a CR at the very end and the LF
+        // that may follow it), found by the library's fast search.
+        qsizetype end = m_carry.size();
+        if (end > 0 && m_carry.at(end - 1) == '\r')
+            --end;
+        if (end <= searched)
+            return -1;
+        const char *from = m_carry.constData() + searched;
+        const auto *lf = static_cast<const char *>(::memrchr(from, '\n', size_t(end - searched)));
+        const auto *cr = static_cast<const char *>(::memrchr(from, '\r', size_t(end - searched)));
+        const char *last = !lf ? cr : !cr ? lf : std::max(lf, cr);
+        return last ? last - m_carry.constData() + 1 : -1;
     }
     const auto *p = reinterpret_cast<const uchar *>(m_carry.constData());
     const bool little = m_units == Units::Utf16Le;

@@ -70,6 +70,7 @@ public:
     // be made so with its batch; publish then puts it in place.
     bool close(TextBuffer &buffer, QString *error, bool durable);
     bool publish(QString *error) { return m_writer.publish(error); }
+    bool sync(QString *error) const { return m_writer.sync(error); }
     const QString &leftover() const { return m_writer.leftover(); }
     const Stamp &new_stamp() const { return m_writer.new_stamp(); }
 

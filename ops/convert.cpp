@@ -78,6 +78,7 @@ public:
         return m_error.isEmpty() && m_writer.close(buffer, &m_error, durable);
     }
     bool publish() { return m_writer.publish(&m_error); }
+    const BufferWriter &writer() const { return m_writer; }
     const QString &leftover() const { return m_writer.leftover(); }
     // The change the page makes, once it is complete.
     Change change() const
@@ -279,7 +280,11 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
             }
             error.clear();
         }
-        const bool durable = folder.sync_all(&error) && folder.check_writable().isEmpty();
+        const bool durable =
+            make_durable(
+                folder, batch, [](const PageDone &d) { return d.output ? &d.output->writer() : nullptr; },
+                &error) &&
+            folder.check_writable().isEmpty();
         if (!durable) {
             // No index that would leave out the pages of this batch.
             unwritten = error.isEmpty() ? QStringLiteral("文件夹在处理期间被设为只读或不能写入")

@@ -369,6 +369,8 @@ bool RunRecorder::keep(const FileReader &file, QByteArray *id, QString *error)
         *error = QStringLiteral("无法在撤销历史中保存文件原来的内容（%1）").arg(*error);
         return false;
     }
+    if (!linked)
+        ++m_copies;
     return true;
 }
 
@@ -401,7 +403,11 @@ bool RunRecorder::commit(QString *error)
     if (m_pending.isEmpty())
         return true;
     // The former versions first: the record names them.
-    if ((m_kept > 0 && !m_run->sync_all(error)) || !m_record->append(m_pending, error)) {
+    // The former versions first, as the record names them: a copy's bytes
+    // go to disk with its file system's flush; a hard link is an entry of
+    // the run's folder, made durable with it.
+    const bool kept = m_copies > 0 ? m_run->sync_all(error) : m_kept == 0 || m_run->sync(error);
+    if (!kept || !m_record->append(m_pending, error)) {
         m_failed = true; // a record cut short is not added to
         *error = QStringLiteral("无法记入撤销历史（%1）").arg(*error);
         return false;

@@ -119,6 +119,7 @@ private:
     QByteArray m_pending;
     std::atomic<int> m_kept{0};
     std::atomic<qint64> m_keptBytes{0};
+    std::atomic<int> m_copies{0}; // kept versions that are copies, not the files themselves
     bool m_failed = false;
 };
 

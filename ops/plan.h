@@ -89,6 +89,25 @@ void plan_record(PlanBase &plan, const std::shared_ptr<History> &history, bool r
 bool start_record(const PlanBase &plan, const QString &operation, const QStringList &parameters,
                   std::unique_ptr<RunRecorder> *recorder, Report &report);
 
+// Makes a batch of finished new versions durable before they are put in
+// place: a few files one by one, many with one flush of the file system.
+// writerOf gives an item's writer (FileWriter or BufferWriter), or null.
+template <typename Items, typename WriterOf>
+bool make_durable(const Folder &folder, const Items &items, const WriterOf &writerOf, QString *error)
+{
+    constexpr int kOneByOne = 8;
+    int count = 0;
+    for (const auto &item : items)
+        count += writerOf(item) != nullptr;
+    if (count > kOneByOne)
+        return folder.sync_all(error);
+    for (const auto &item : items) {
+        if (const auto *writer = writerOf(item); writer && !writer->sync(error))
+            return false;
+    }
+    return true;
+}
+
 // Why a run will not be recorded, for the plan's statement; empty when it will.
 QString undo_warning(const PlanBase &plan);
 

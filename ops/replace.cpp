@@ -666,7 +666,8 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
             std::any_of(batch.begin(), batch.end(), [](const Rewrite &r) { return bool(r.staged); });
         // (A folder made read-only meanwhile, the flush waiting, stops the batch.)
         const bool durable =
-            !staged || (folder.sync_all(&error) &&
+            !staged || (make_durable(
+                            folder, batch, [](const Rewrite &r) { return r.staged.get(); }, &error) &&
                         (folder.check_writable().isEmpty() ||
                          (error = QStringLiteral("文件夹在处理期间被设为只读或不能写入"), false)));
         run_in_parallel(count,
