@@ -189,7 +189,7 @@ qint64 History::limit() const
         read_file(*m_folder, kLimit, &stamp, &text, &error)) {
         bool ok = false;
         const qint64 set = text.trimmed().toLongLong(&ok);
-        if (ok && set >= 0)
+        if (ok && set > 0) // 0 is no limit of its own: the default
             return set;
     }
     const qint64 free = m_folder->free_space();

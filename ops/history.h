@@ -53,8 +53,9 @@ public:
     // The history in a folder of the caller's choosing (the tests').
     static std::shared_ptr<History> open_at(const NativePath &stateHome, QString *error);
 
-    // The most the history keeps: the size set with set_limit, or 2 GiB or a
-    // tenth of the free space of its file system, whichever is smaller.
+    // The most the history keeps: the size set with set_limit (0 sets none),
+    // or else 2 GiB or a tenth of the free space of its file system,
+    // whichever is smaller.
     qint64 limit() const;
     bool set_limit(qint64 bytes, QString *error);
     // Whether a run that keeps this many bytes of former versions can be

@@ -121,6 +121,12 @@ private slots:
         QCOMPARE(told.exitCode, 0);
         QVERIFY(told.err.contains(u("此次操作将无法撤销")));
         QCOMPARE(read(tmp.path(), QByteArray("c.txt")), QByteArray(5000, 'z'));
+        // --limit 0 goes back to the default, which holds the run again.
+        QCOMPARE(cli({"history", "--limit", "0"}, {}, state.path()).exitCode, 0);
+        QCOMPARE(
+            cli({"replace", tmp.path(), "--find", "z", "--replace", "c", "--require-undo"}, {}, state.path())
+                .exitCode,
+            0);
     }
 
     // The history is private, and a link planted in it leads nowhere: the
