@@ -368,7 +368,7 @@ void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Pla
             if (plan->folder && plan->folder->identity() != identity)
                 outcome->report = refused(
                     QStringLiteral("文件夹“%1”已被移动或换成了另一个文件夹，没有改动任何文件。").arg(chosen));
-            else if (!confirmed && plan->ok() && !plan->undoable)
+            else if (!confirmed && plan->ok() && (!plan->undoable || !plan->history))
                 *unconfirmed = plan;
             else
                 outcome->report = apply_plan(*plan, progress, stop);
@@ -377,8 +377,11 @@ void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Pla
             if (!*unconfirmed)
                 return finishRun(operation, *outcome);
             setBusy(false);
-            if (ask(this, operation_name(operation),
-                    undo_warning(**unconfirmed) + QStringLiteral("\n\n仍要执行吗？"), QMessageBox::No))
+            const QString why = (*unconfirmed)->history
+                                    ? undo_warning(**unconfirmed)
+                                    : QStringLiteral("此次操作将无法撤销：%1").arg(m_history.problem());
+            if (ask(this, operation_name(operation), why + QStringLiteral("\n\n仍要执行吗？"),
+                    QMessageBox::No))
                 runPlan<Plan>(
                     operation, [plan = *unconfirmed] { return plan; }, true);
         });
@@ -486,6 +489,13 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     if (!widget || widget->window() != this)
         return false;
     switch (event->type()) {
+    case QEvent::WindowActivate:
+        // torvale-cli may have run meanwhile: what undo would take back is looked at again.
+        if (!m_run->running()) {
+            m_history.look_at(folder_path(CurrentPath));
+            m_undo->setEnabled(m_history.available());
+        }
+        break;
     case QEvent::KeyPress: {
         const auto *key = static_cast<QKeyEvent *>(event);
         m_altAlone = key->key() == Qt::Key_Alt && !key->isAutoRepeat();
@@ -586,20 +596,23 @@ void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
         tables << refusal;
     }
     PreviewDialog dialog(tables, this);
+    // The preview said whether the run could be taken back; without a
+    // history at all, the run still asks.
+    const bool confirmed = m_history.history() != nullptr;
     // The run applies the plan that was shown; each file is checked again
     // just before it changes, and what changed since is reported.
     if (dialog.exec() == QDialog::Accepted && workingFolderReady()) {
         switch (dialog.chosenOperation()) {
         case Operation::Rename:
             return runPlan<RenamePlan>(
-                Operation::Rename, [plans] { return plans->rename; }, true);
+                Operation::Rename, [plans] { return plans->rename; }, confirmed);
         case Operation::Convert:
             return runPlan<ConvertPlan>(
-                Operation::Convert, [plans] { return plans->convert; }, true);
+                Operation::Convert, [plans] { return plans->convert; }, confirmed);
         case Operation::Replace:
             if (plans->replace)
                 return runPlan<ReplacePlan>(
-                    Operation::Replace, [plans] { return plans->replace; }, true);
+                    Operation::Replace, [plans] { return plans->replace; }, confirmed);
             searchTextReady();
             break;
         case Operation::Undo:

@@ -43,7 +43,10 @@ void quit_on_signals()
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char byte;
         (void)!::read(signalPipe[1], &byte, 1);
-        QCoreApplication::quit();
+        // Not quit(), which closes the window first and so asks whether to
+        // stop a run: a signal asks nobody. The window's end stops the run
+        // and waits for it (a rename puts its files back).
+        QCoreApplication::exit(0);
     });
     struct sigaction action = {};
     action.sa_handler = on_signal;

@@ -15,12 +15,7 @@ void UndoHistory::look_at(const QString &folderPath)
         m_history && !folderPath.isEmpty() ? Folder::open(folderPath, &error, false) : nullptr;
     if (!folder)
         return;
-    for (const HistoryRun &run : m_history->runs(folder.get())) {
-        if (run.state == HistoryRun::State::Done || run.state == HistoryRun::State::Running) {
-            m_last = run;
-            return;
-        }
-    }
+    m_last = run_to_undo(*m_history, *folder);
 }
 
 QString UndoHistory::question() const
@@ -57,5 +52,7 @@ Report UndoHistory::undo(const Progress &progress) const
 {
     if (!m_history)
         return refused(QStringLiteral("无法使用撤销历史：%1").arg(m_problem));
-    return apply_undo(plan_undo(m_history, m_folderPath), progress);
+    // The run the question named, and no other: one done or taken back
+    // meanwhile (by torvale-cli, say) makes the undo refuse.
+    return apply_undo(plan_undo(m_history, m_folderPath, m_last ? m_last->id : QByteArray()), progress);
 }

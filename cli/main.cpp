@@ -127,14 +127,16 @@ int history(const Arguments &args)
             print_error(error);
             return Trouble;
         }
-        print(QStringLiteral("撤销历史最多占用 %1 MB。").arg(history->limit() >> 20));
+        print(QStringLiteral("撤销历史最多占用 %1。").arg(size_text(history->limit())));
     }
     if (args.has("clear")) {
-        if (!history->clear(&error)) {
+        int kept = 0;
+        if (!history->clear(&kept, &error)) {
             print_error(QStringLiteral("无法清空撤销历史：%1").arg(error));
             return Trouble;
         }
-        print(QStringLiteral("撤销历史已清空。"));
+        print(kept == 0 ? QStringLiteral("撤销历史已清空。")
+                        : QStringLiteral("撤销历史已清空，只留下正在进行的 %1 次操作。").arg(kept));
     }
     if (args.has("limit") || args.has("clear"))
         return Success;

@@ -209,12 +209,14 @@ int print_plan(const UndoPlan &plan, const OutputStyle &style)
     if (!style.json)
         return print_plan_text(describe_plan(plan), plan, style);
     print_leading_json(plan);
-    for (const Change &c : plan.restore)
+    for (const UndoStep &step : plan.restore) {
+        const Change &c = step.change;
         print_json({{"file", json_name(c.name)},
                     {"action", c.kind == Change::Kind::Renamed     ? QByteArray("\"rename\"")
                                : c.kind == Change::Kind::Rewritten ? QByteArray("\"restore\"")
                                                                    : QByteArray("\"remove\"")},
                     {"new", c.kind == Change::Kind::Renamed ? json_name(c.oldName) : QByteArray()}});
+    }
     for (const Problem &p : plan.leftAlone)
         print_json({{"file", json_string(p.name)}, {"action", "\"skip\""}, {"reason", json_text(p.reason)}});
     return finish_plan_json(Operation::Undo, plan, int(plan.run.changes.size()), !plan.leftAlone.isEmpty());

@@ -19,10 +19,13 @@ public:
     bool create(const Folder &folder, const QByteArray &name, QString *error);
     // Opens a file that is there (never through a link), to add to it.
     bool open(const Folder &folder, const QByteArray &name, QString *error);
-    // Adds the bytes at the end and flushes them to disk.
-    bool append(QByteArrayView bytes, QString *error);
+    // Adds the bytes at the end (after a line end, when a killed program
+    // left the last line cut short) and, with durable, flushes them to disk.
+    bool append(QByteArrayView bytes, QString *error, bool durable = true);
 
 private:
+    bool append_bytes(QByteArrayView bytes, QString *error, bool durable);
+
     int m_fd = -1;
 };
 

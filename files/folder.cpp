@@ -121,6 +121,14 @@ QByteArray Folder::real_path() const
     return real_path_of(m_fd, m_native);
 }
 
+qint64 Folder::birth_ns() const
+{
+    struct statx st;
+    if (::statx(m_fd, "", AT_EMPTY_PATH, STATX_BTIME, &st) != 0 || !(st.stx_mask & STATX_BTIME))
+        return 0;
+    return qint64(st.stx_btime.tv_sec) * 1000000000 + st.stx_btime.tv_nsec;
+}
+
 std::pair<quint64, quint64> Folder::identity() const
 {
     struct stat st;
@@ -156,6 +164,14 @@ QString Folder::check_replaceable(const QByteArray &name, const Stamp &planned) 
     if (retry([&] { return ::faccessat(m_fd, name.constData(), W_OK, AT_EACCESS); }) != 0)
         return describe_errno(errno);
     return {};
+}
+
+bool Folder::lock_waiting(QString *error) const
+{
+    if (retry([&] { return ::flock(m_fd, LOCK_EX); }) == 0 || errno == EOPNOTSUPP || errno == ENOLCK)
+        return true;
+    *error = describe_errno(errno);
+    return false;
 }
 
 void Folder::unlock() const
@@ -377,7 +393,7 @@ bool Folder::same_file_system(const Folder &other) const
     return ::fstat(m_fd, &a) == 0 && ::fstat(other.m_fd, &b) == 0 && a.st_dev == b.st_dev;
 }
 
-bool Folder::make_private(QString *error) const
+bool Folder::make_private(QString *error, bool change) const
 {
     struct stat st;
     if (retry([&] { return ::fstat(m_fd, &st); }) != 0) {
@@ -388,7 +404,7 @@ bool Folder::make_private(QString *error) const
         *error = QStringLiteral("文件夹“%1”属于另一个用户").arg(m_path);
         return false;
     }
-    if ((st.st_mode & 077) != 0 && retry([&] { return ::fchmod(m_fd, 0700); }) != 0) {
+    if (change && (st.st_mode & 077) != 0 && retry([&] { return ::fchmod(m_fd, 0700); }) != 0) {
         *error = describe_errno(errno);
         return false;
     }

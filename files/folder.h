@@ -77,6 +77,10 @@ public:
     std::pair<quint64, quint64> identity() const;
     // Where the folder really is now: its path, links resolved.
     QByteArray real_path() const;
+    // When the folder was made (nanoseconds), where the file system keeps
+    // it; 0 where it does not. A folder made later in the place of a
+    // removed one may get its inode number again, never its birth.
+    qint64 birth_ns() const;
     int handle() const { return m_fd; }
 
     // Why the run may not change files here: a folder whose mode lets nobody
@@ -89,6 +93,8 @@ public:
     // Takes the folder for one run: a second run in the same folder (another
     // window, or a script) is refused while this one holds it.
     bool lock(QString *error) const;
+    // The same, waiting for another holder to let go.
+    bool lock_waiting(QString *error) const;
     void unlock() const;
 
     // Every entry but "." and "..", in the order the system gives them, the
@@ -126,8 +132,9 @@ public:
     qint64 free_space() const;
     bool same_file_system(const Folder &other) const;
     // The owner's rights only: a private folder of this user, checked and
-    // made so (false when another user owns it).
-    bool make_private(QString *error) const;
+    // made so (false when another user owns it; without change, only the
+    // owner is checked).
+    bool make_private(QString *error, bool change = true) const;
 
     // Makes the renames and removals so far durable.
     bool sync(QString *error) const;
@@ -163,10 +170,11 @@ public:
             m_folder->unlock();
     }
 
-    // Locks the folder; nothing, with the reason, when another run holds it.
-    static std::optional<FolderLock> take(const Folder &folder, QString *error)
+    // Locks the folder; nothing, with the reason, when another run holds it
+    // (or, waiting, when it cannot be locked).
+    static std::optional<FolderLock> take(const Folder &folder, QString *error, bool wait = false)
     {
-        if (!folder.lock(error))
+        if (!(wait ? folder.lock_waiting(error) : folder.lock(error)))
             return std::nullopt;
         return FolderLock(&folder);
     }

@@ -53,7 +53,7 @@ public:
 
     bool start()
     {
-        if (m_recorder && m_replaces.exists()) {
+        if (m_recorder && m_recorder->keeping() && m_replaces.exists()) {
             FileReader former;
             if (!former.open(*m_plan.folder, m_page.bytes, &m_replaces, &m_error) ||
                 !m_recorder->keep(former, &m_kept, &m_error)) {

@@ -271,7 +271,7 @@ PlanTable describe_plan(const UndoPlan &plan)
             const Problem &p = plan.leftAlone[row - restored];
             return {p.name, skipped(p.reason)};
         }
-        const Change &c = plan.restore[size_t(row - leading)];
+        const Change &c = plan.restore[size_t(row - leading)].change;
         const QString name = FileName::from_bytes(c.name).shown();
         switch (c.kind) {
         case Change::Kind::Renamed:
@@ -292,10 +292,9 @@ QString describe_run(const HistoryRun &run, const Folder *folder, bool showFolde
     QString state;
     switch (run.state) {
     case HistoryRun::State::Undone:
-        state = QStringLiteral("已撤销");
-        break;
-    case HistoryRun::State::PartlyUndone:
-        state = QStringLiteral("已撤销（%1 个文件未能恢复）").arg(run.notRestored.size());
+        state = run.notRestored.isEmpty()
+                    ? QStringLiteral("已撤销")
+                    : QStringLiteral("已撤销（%1 个文件未能恢复）").arg(run.notRestored.size());
         break;
     case HistoryRun::State::Running:
     case HistoryRun::State::Done:

@@ -4,11 +4,12 @@
 #include "files/filewriter.h"
 #include "files/keepcopy.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <charconv>
+
+#include <unistd.h>
 
 namespace torvale {
 
@@ -17,7 +18,7 @@ namespace {
 // The record of a run is lines of fields separated by spaces, names and
 // texts percent-encoded:
 //   torvale-history 1
-//   folder DEV INODE PATH
+//   folder DEV INODE PATH BIRTH
 //   operation rename|replace|html
 //   time 2026-12-07T12:00:00.000Z
 //   parameter TEXT               (each, as shown)
@@ -26,17 +27,25 @@ namespace {
 //   W NAME KEPT BEFORE AFTER     a file replaced; KEPT: its former version
 //   C NAME AFTER                 a file made
 //   done                         the run ended
+//   restored NAME STAMP          an undo put the file back; it is STAMP now
 //   undone [NAME...]             taken back, but for the files named
-// A last line without its line end was cut short by a kill: it is dropped.
+// A line cut short by a kill (the last, or one another line was added to
+// after) is passed over.
 const QByteArray kMagic = "torvale-history 1";
 const QByteArray kRecord = "record";
 const QByteArray kLimit = "limit";
-const QByteArray kSize = "size"; // the bytes of the former versions a run keeps, written when it ends
+const QByteArray kSize = "size"; // the room a run takes, written when it ends
 constexpr qint64 kDefaultLimit = qint64(2) << 30;
+constexpr qsizetype kHeaderBytes = 4096; // a record's header lies within this
 
 QByteArray encoded(const QByteArray &bytes)
 {
-    return bytes.isEmpty() ? QByteArray("%") : bytes.toPercentEncoding();
+    // Most names need no escape at all: kept as they are, without a copy.
+    const bool plain = std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '-' || c == '_' || c == '~';
+    });
+    return bytes.isEmpty() ? QByteArray("%") : plain ? bytes : bytes.toPercentEncoding();
 }
 
 QByteArray decoded(const QByteArray &field)
@@ -75,9 +84,36 @@ bool parse_stamp(const QByteArray &field, Stamp *s)
     return true;
 }
 
-// Reads a record; false when it is not one (a run is then left out).
-// Reads a record; without changes, its change lines are only counted, not
-// read (a run of another folder, say).
+bool change_name_ok(const QByteArray &name)
+{
+    return is_plain_name(name) && !name.startsWith('.');
+}
+
+// One line of a change; false when it is not one.
+bool parse_change(const QList<QByteArray> &f, Change *c)
+{
+    const QByteArray &key = f.first();
+    if (key == "R" && f.size() == 4 && parse_stamp(f[3], &c->after)) {
+        *c = {Change::Kind::Renamed, decoded(f[1]), decoded(f[2]), {}, c->after};
+        return change_name_ok(c->name) && change_name_ok(c->oldName);
+    }
+    if (key == "W" && f.size() == 5 && parse_stamp(f[3], &c->before) && parse_stamp(f[4], &c->after)) {
+        c->kind = Change::Kind::Rewritten;
+        c->name = decoded(f[1]);
+        c->backup = decoded(f[2]);
+        return change_name_ok(c->name) && is_plain_name(c->backup) && c->backup != kRecord &&
+               c->backup != kSize;
+    }
+    if (key == "C" && f.size() == 3 && parse_stamp(f[2], &c->after)) {
+        c->kind = Change::Kind::Created;
+        c->name = decoded(f[1]);
+        return change_name_ok(c->name);
+    }
+    return false;
+}
+
+// Reads a record (the changes only with changes: counting them is enough
+// to list a run of another folder). False when it is not one.
 bool parse_record(const QByteArray &text, HistoryRun *run, bool changes = true)
 {
     QList<QByteArray> lines = text.split('\n');
@@ -88,15 +124,17 @@ bool parse_record(const QByteArray &text, HistoryRun *run, bool changes = true)
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> f = lines[i].split(' ');
         const QByteArray &key = f.first();
-        auto name_ok = [](const QByteArray &name) { return is_plain_name(name) && !name.startsWith('.'); };
         Change c;
-        if (!changes && (key == "R" || key == "W" || key == "C")) {
-            run->changes.append(Change());
-            continue;
-        }
-        if (key == "folder" && f.size() == 4) {
+        Stamp s;
+        if (key == "R" || key == "W" || key == "C") {
+            if (!changes)
+                run->changes.append(Change());
+            else if (parse_change(f, &c))
+                run->changes << c;
+        } else if (key == "folder" && (f.size() == 4 || f.size() == 5)) {
             run->folderIdentity = {f[1].toULongLong(), f[2].toULongLong()};
             run->folderPath = decoded(f[3]);
+            run->folderBirth = f.size() == 5 ? f[4].toLongLong() : 0;
             folder = true;
         } else if (key == "operation" && f.size() == 2) {
             run->operation = QString::fromLatin1(f[1]);
@@ -106,41 +144,24 @@ bool parse_record(const QByteArray &text, HistoryRun *run, bool changes = true)
             run->parameters << QString::fromUtf8(decoded(f[1]));
         } else if (key == "undoable" && f.size() == 2) {
             run->undoable = f[1] == "yes";
-        } else if (key == "R" && f.size() == 4 && parse_stamp(f[3], &c.after)) {
-            c = {Change::Kind::Renamed, decoded(f[1]), decoded(f[2]), {}, c.after};
-            if (!name_ok(c.name) || !name_ok(c.oldName))
-                return false;
-            run->changes << c;
-        } else if (key == "W" && f.size() == 5 && parse_stamp(f[3], &c.before) &&
-                   parse_stamp(f[4], &c.after)) {
-            c.kind = Change::Kind::Rewritten;
-            c.name = decoded(f[1]);
-            c.backup = decoded(f[2]);
-            if (!name_ok(c.name) || !is_plain_name(c.backup) || c.backup == kRecord || c.backup == kSize)
-                return false;
-            run->changes << c;
-        } else if (key == "C" && f.size() == 3 && parse_stamp(f[2], &c.after)) {
-            c.kind = Change::Kind::Created;
-            c.name = decoded(f[1]);
-            if (!name_ok(c.name))
-                return false;
-            run->changes << c;
         } else if (key == "done" && f.size() == 1) {
-            run->state = HistoryRun::State::Done;
+            run->state = run->state == HistoryRun::State::Running ? HistoryRun::State::Done : run->state;
+        } else if (key == "restored" && f.size() == 3 && parse_stamp(f[2], &s)) {
+            run->restored.insert(decoded(f[1]), s);
         } else if (key == "undone") {
-            run->state = f.size() == 1 ? HistoryRun::State::Undone : HistoryRun::State::PartlyUndone;
+            run->state = HistoryRun::State::Undone;
             run->notRestored.clear();
             for (qsizetype k = 1; k < f.size(); ++k)
                 run->notRestored << QString::fromUtf8(decoded(f[k]));
-        } else {
-            return false;
-        }
+        } // anything else is a line cut short: passed over
     }
     return folder && !run->operation.isEmpty() && run->time.isValid();
 }
 
 // Where the history lives: $XDG_STATE_HOME, when it is an absolute path,
-// else ~/.local/state (made, private, when missing).
+// else ~/.local/state, whose folders are made (private) when missing, but
+// only in a home of this user's own: root running with someone's HOME does
+// not leave folders there that the owner cannot use.
 std::shared_ptr<Folder> state_home(QString *error)
 {
     const QByteArray xdg = qgetenv("XDG_STATE_HOME");
@@ -152,11 +173,65 @@ std::shared_ptr<Folder> state_home(QString *error)
         return nullptr;
     }
     std::shared_ptr<Folder> folder = Folder::open(home, error, false);
+    QString ownership;
+    const bool own = folder && folder->make_private(&ownership, false);
     for (const char *name : {".local", "state"}) {
         if (folder)
-            folder = folder->open_folder(name, true, error);
+            folder = folder->open_folder(name, own, error);
     }
+    if (!folder && !own && !ownership.isEmpty())
+        *error = ownership;
     return folder;
+}
+
+// The number that orders a run: the one its name begins with.
+qint64 run_number(const QByteArray &id)
+{
+    return id.left(id.indexOf('-')).toLongLong();
+}
+
+// The room a run takes: as it wrote it when it ended, or counted from its
+// files (a run killed, or still going on).
+qint64 run_bytes(const Folder &run)
+{
+    QByteArray text;
+    QString error;
+    Stamp stamp;
+    if (run.look_up(kSize, &stamp, &error) && stamp.is_regular() && stamp.size < 32 &&
+        read_file(run, kSize, &stamp, &text, &error)) {
+        bool ok = false;
+        const qint64 bytes = text.trimmed().toLongLong(&ok);
+        if (ok && bytes >= 0)
+            return bytes;
+    }
+    std::vector<Entry> files;
+    qint64 bytes = 0;
+    if (run.entries(&files, &error)) {
+        for (const Entry &f : files)
+            bytes += f.stamp.size;
+    }
+    return bytes;
+}
+
+// The runs' folders, oldest first, with the room each takes.
+std::vector<std::pair<QByteArray, qint64>> run_sizes(const Folder &history)
+{
+    std::vector<std::pair<QByteArray, qint64>> all;
+    std::vector<Entry> entries;
+    QString error;
+    if (!history.entries(&entries, &error))
+        return all;
+    for (const Entry &entry : entries) {
+        if (entry.stamp.kind != Stamp::Kind::Directory || entry.hidden())
+            continue;
+        if (const std::shared_ptr<Folder> run = history.open_folder(entry.name.bytes, false, &error))
+            all.push_back({entry.name.bytes, run_bytes(*run)});
+    }
+    std::sort(all.begin(), all.end(), [](const auto &a, const auto &b) {
+        return run_number(a.first) != run_number(b.first) ? run_number(a.first) < run_number(b.first)
+                                                          : a.first < b.first;
+    });
+    return all;
 }
 
 } // namespace
@@ -164,8 +239,10 @@ std::shared_ptr<Folder> state_home(QString *error)
 std::shared_ptr<History> History::open(QString *error)
 {
     const std::shared_ptr<Folder> home = state_home(error);
-    if (!home)
+    if (!home) {
+        *error = QStringLiteral("无法使用撤销历史：%1").arg(*error);
         return nullptr;
+    }
     return open_at(home->native_path(), error);
 }
 
@@ -203,33 +280,6 @@ bool History::set_limit(qint64 bytes, QString *error)
                      error);
 }
 
-namespace {
-
-// The bytes of the former versions a run keeps: as it wrote them when it
-// ended, or counted from its files (a run killed, or still going on).
-qint64 kept_bytes(const Folder &run)
-{
-    QByteArray text;
-    QString error;
-    Stamp stamp;
-    if (run.look_up(kSize, &stamp, &error) && stamp.is_regular() && stamp.size < 32 &&
-        read_file(run, kSize, &stamp, &text, &error)) {
-        bool ok = false;
-        const qint64 bytes = text.trimmed().toLongLong(&ok);
-        if (ok && bytes >= 0)
-            return bytes;
-    }
-    std::vector<Entry> files;
-    qint64 bytes = 0;
-    if (run.entries(&files, &error)) {
-        for (const Entry &f : files)
-            bytes += f.name.bytes == kRecord || f.name.bytes == kSize ? 0 : f.stamp.size;
-    }
-    return bytes;
-}
-
-} // namespace
-
 std::vector<HistoryRun> History::runs(const Folder *folder) const
 {
     std::vector<HistoryRun> runs;
@@ -237,95 +287,82 @@ std::vector<HistoryRun> History::runs(const Folder *folder) const
     QString error;
     if (!m_folder->entries(&entries, &error))
         return runs;
-    // A folder is known by where it is and by its identity: one made later
-    // in the place of a removed one (or given its inode number) is another.
+    // A folder is known by where it is, its identity and its birth: one made
+    // later in the place of a removed one (even with its inode number) is another.
     const auto identity = folder ? folder->identity() : std::pair<quint64, quint64>();
     const QByteArray path = folder ? folder->real_path() : QByteArray();
+    const qint64 birth = folder ? folder->birth_ns() : 0;
     for (const Entry &entry : entries) {
         if (entry.stamp.kind != Stamp::Kind::Directory || entry.hidden())
             continue;
         const std::shared_ptr<Folder> run = m_folder->open_folder(entry.name.bytes, false, &error);
+        FileReader reader;
         QByteArray text;
         HistoryRun parsed;
-        if (!run || !read_file(*run, kRecord, nullptr, &text, &error) ||
-            !parse_record(text, &parsed, false) ||
-            (folder && (parsed.folderIdentity != identity || parsed.folderPath != path)))
+        // The header first: the rest only of the runs of this folder.
+        if (!run || !reader.open(*run, kRecord, nullptr, &error) ||
+            reader.read_some(text, kHeaderBytes, &error) < 0 || !parse_record(text, &parsed, false))
+            continue;
+        if (folder && (parsed.folderIdentity != identity || parsed.folderPath != path ||
+                       (parsed.folderBirth != 0 && birth != 0 && parsed.folderBirth != birth)))
             continue;
         parsed = HistoryRun();
-        if (!parse_record(text, &parsed))
+        if (!reader.read_rest(text, &error) || !parse_record(text, &parsed))
             continue;
         parsed.id = entry.name.bytes;
-        parsed.bytes = kept_bytes(*run);
+        parsed.bytes = run_bytes(*run);
         runs.push_back(std::move(parsed));
     }
-    std::sort(runs.begin(), runs.end(), [](const HistoryRun &a, const HistoryRun &b) { return a.id > b.id; });
+    std::sort(runs.begin(), runs.end(), [](const HistoryRun &a, const HistoryRun &b) {
+        return run_number(a.id) != run_number(b.id) ? run_number(a.id) > run_number(b.id) : a.id > b.id;
+    });
     return runs;
 }
 
-void History::make_room(qint64 bytes) const
-{
-    // Only the runs' sizes: their records are not read.
-    std::vector<std::pair<QByteArray, qint64>> all; // oldest first
-    std::vector<Entry> entries;
-    QString error;
-    if (!m_folder->entries(&entries, &error))
-        return;
-    qint64 used = 0;
-    for (const Entry &entry : entries) {
-        if (entry.stamp.kind != Stamp::Kind::Directory || entry.hidden())
-            continue;
-        if (const std::shared_ptr<Folder> run = m_folder->open_folder(entry.name.bytes, false, &error)) {
-            all.push_back({entry.name.bytes, kept_bytes(*run)});
-            used += all.back().second;
-        }
-    }
-    std::sort(all.begin(), all.end());
-    const qint64 most = limit();
-    // A run that is still going on (its folder locked) stays.
-    for (auto run = all.begin(); run != all.end() && used + bytes > most; ++run) {
-        const std::shared_ptr<Folder> folder = m_folder->open_folder(run->first, false, &error);
-        const std::optional<FolderLock> lock = folder ? FolderLock::take(*folder, &error) : std::nullopt;
-        if (lock && m_folder->remove_tree(run->first, &error))
-            used -= run->second;
-    }
-}
-
 std::unique_ptr<RunRecorder> History::start(const Folder &folder, const QString &operation,
-                                            const QStringList &parameters, qint64 bytes, bool undoable,
-                                            QString *error)
+                                            const QStringList &parameters, bool undoable, QString *error)
 {
-    make_room(undoable ? bytes : 0);
+    // The runs are numbered in the order they start, whatever the clock
+    // says: the number is taken with the history to itself.
+    const std::optional<FolderLock> historyLock = FolderLock::take(*m_folder, error, true);
+    if (!historyLock)
+        return nullptr;
+    std::unique_ptr<RunRecorder> recorder(new RunRecorder);
+    recorder->m_others = run_sizes(*m_folder);
+    for (const auto &other : recorder->m_others)
+        recorder->m_othersBytes += other.second;
+    recorder->m_limit = limit();
+    const qint64 number = recorder->m_others.empty() ? 1 : run_number(recorder->m_others.back().first) + 1;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QByteArray id =
+        QByteArray::number(number).rightJustified(12, '0') + '-' +
         now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz-")).toLatin1() +
         QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
-    std::unique_ptr<RunRecorder> recorder(new RunRecorder);
     recorder->m_history = m_folder;
     recorder->m_id = id;
+    recorder->m_undoable = undoable;
     recorder->m_run = m_folder->open_folder(id, true, error);
     recorder->m_record = std::make_unique<AppendFile>();
     if (recorder->m_run) {
         if (std::optional<FolderLock> lock = FolderLock::take(*recorder->m_run, error))
             recorder->m_lock.emplace(std::move(*lock));
     }
-    if (!recorder->m_lock || !recorder->m_record->create(*recorder->m_run, kRecord, error)) {
-        *error = QStringLiteral("无法记入撤销历史：%1").arg(*error);
-        m_folder->remove_tree(id, error);
-        return nullptr;
-    }
-    recorder->m_sameFileSystem = recorder->m_run->same_file_system(folder);
     const auto identity = folder.identity();
     QByteArray header = kMagic + "\nfolder " + QByteArray::number(identity.first) + ' ' +
-                        QByteArray::number(identity.second) + ' ' + encoded(folder.real_path()) +
-                        "\noperation " + operation.toLatin1() + "\ntime " +
-                        now.toString(Qt::ISODateWithMs).toLatin1() + '\n';
+                        QByteArray::number(identity.second) + ' ' + encoded(folder.real_path()) + ' ' +
+                        QByteArray::number(folder.birth_ns()) + "\noperation " + operation.toLatin1() +
+                        "\ntime " + now.toString(Qt::ISODateWithMs).toLatin1() + '\n';
     for (const QString &p : parameters)
         header += "parameter " + encoded(p.toUtf8()) + '\n';
     header += undoable ? "undoable yes\n" : "undoable no\n";
-    if (!recorder->m_record->append(header, error)) {
+    if (!recorder->m_lock || !recorder->m_record->create(*recorder->m_run, kRecord, error) ||
+        !recorder->m_record->append(header, error)) {
         *error = QStringLiteral("无法记入撤销历史：%1").arg(*error);
         recorder->m_record.reset();
-        m_folder->remove_tree(id, error);
+        recorder->m_lock.reset();
+        recorder->m_run.reset();
+        QString ignored;
+        m_folder->remove_tree(id, &ignored);
         return nullptr;
     }
     return recorder;
@@ -334,6 +371,18 @@ std::unique_ptr<RunRecorder> History::start(const Folder &folder, const QString 
 std::shared_ptr<Folder> History::kept_files(const HistoryRun &run, QString *error) const
 {
     return m_folder->open_folder(run.id, false, error);
+}
+
+bool History::mark_restored(const HistoryRun &run, const QHash<QByteArray, Stamp> &restored, QString *error)
+{
+    if (restored.isEmpty())
+        return true;
+    QByteArray lines;
+    for (auto it = restored.cbegin(); it != restored.cend(); ++it)
+        lines += "restored " + encoded(it.key()) + ' ' + stamp_field(it.value()) + '\n';
+    const std::shared_ptr<Folder> folder = m_folder->open_folder(run.id, false, error);
+    AppendFile record;
+    return folder && record.open(*folder, kRecord, error) && record.append(lines, error);
 }
 
 bool History::mark_undone(const HistoryRun &run, const QStringList &notRestored, QString *error)
@@ -346,11 +395,19 @@ bool History::mark_undone(const HistoryRun &run, const QStringList &notRestored,
     return folder && record.open(*folder, kRecord, error) && record.append(line + '\n', error);
 }
 
-bool History::clear(QString *error)
+bool History::clear(int *kept, QString *error)
 {
+    *kept = 0;
     bool cleared = true;
-    for (const HistoryRun &run : runs())
-        cleared = m_folder->remove_tree(run.id, error) && cleared;
+    for (const auto &[id, bytes] : run_sizes(*m_folder)) {
+        // Every run's folder, its record readable or not; not one going on.
+        const std::shared_ptr<Folder> run = m_folder->open_folder(id, false, error);
+        const std::optional<FolderLock> lock = run ? FolderLock::take(*run, error) : std::nullopt;
+        if (!lock)
+            ++*kept;
+        else
+            cleared = m_folder->remove_tree(id, error) && cleared;
+    }
     return cleared;
 }
 
@@ -362,13 +419,31 @@ RunRecorder::~RunRecorder()
 
 bool RunRecorder::keep(const FileReader &file, QByteArray *id, QString *error)
 {
+    if (!m_undoable) {
+        *error = QStringLiteral("此次操作不保存文件原来的内容");
+        return false;
+    }
+    const qint64 size = file.stamp().size;
+    {
+        // Room for it, made by dropping the oldest runs (one going on stays).
+        QMutexLocker lock(&m_mutex);
+        while (!m_others.empty() && m_othersBytes + m_keptBytes + size > m_limit) {
+            const auto [oldest, bytes] = m_others.front();
+            m_others.erase(m_others.begin());
+            QString ignored;
+            const std::shared_ptr<Folder> run = m_history->open_folder(oldest, false, &ignored);
+            const std::optional<FolderLock> runLock = run ? FolderLock::take(*run, &ignored) : std::nullopt;
+            if (runLock && m_history->remove_tree(oldest, &ignored))
+                m_othersBytes -= bytes;
+        }
+    }
     *id = QByteArray::number(++m_kept);
-    m_keptBytes += file.stamp().size;
     bool linked = false;
     if (!keep_copy(file, *m_run, *id, &linked, error)) {
         *error = QStringLiteral("无法在撤销历史中保存文件原来的内容（%1）").arg(*error);
         return false;
     }
+    m_keptBytes += size;
     if (!linked)
         ++m_copies;
     return true;
@@ -402,7 +477,6 @@ bool RunRecorder::commit(QString *error)
     }
     if (m_pending.isEmpty())
         return true;
-    // The former versions first: the record names them.
     // The former versions first, as the record names them: a copy's bytes
     // go to disk with its file system's flush; a hard link is an entry of
     // the run's folder, made durable with it.
@@ -428,7 +502,10 @@ void RunRecorder::finish(int changed)
     }
     if (!m_failed)
         m_record->append("done\n", &error);
-    save_file(*m_run, kSize, nullptr, QByteArray::number(qint64(m_keptBytes)) + '\n', &error, false);
+    // The room the run takes: its former versions and its record.
+    const Stamp record = m_run->stamp(kRecord);
+    save_file(*m_run, kSize, nullptr, QByteArray::number(qint64(m_keptBytes) + record.size) + '\n', &error,
+              false);
 }
 
 } // namespace torvale

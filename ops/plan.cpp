@@ -217,6 +217,17 @@ std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)
     return lock;
 }
 
+QString size_text(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 字节").arg(bytes);
+    if (bytes < (1 << 20))
+        return QStringLiteral("%1 KB").arg((bytes + 1023) / 1024);
+    if (bytes < (qint64(1) << 30))
+        return QStringLiteral("%1 MB").arg(double(bytes) / (1 << 20), 0, 'f', 1);
+    return QStringLiteral("%1 GB").arg(double(bytes) / (qint64(1) << 30), 0, 'f', 1);
+}
+
 void plan_record(PlanBase &plan, const std::shared_ptr<History> &history, bool requireUndo, qint64 bytes)
 {
     plan.history = history;
@@ -231,9 +242,8 @@ QString undo_warning(const PlanBase &plan)
 {
     if (!plan.history || plan.undoable)
         return {};
-    return QStringLiteral("此次操作将无法撤销：文件原来的内容（约 %1 MB）超出了撤销历史的大小限制（%2 MB）。")
-        .arg((plan.keptBytes + (1 << 20) - 1) >> 20)
-        .arg(plan.history->limit() >> 20);
+    return QStringLiteral("此次操作将无法撤销：文件原来的内容（%1）超出了撤销历史的大小限制（%2）。")
+        .arg(size_text(plan.keptBytes), size_text(plan.history->limit()));
 }
 
 bool start_record(const PlanBase &plan, const QString &operation, const QStringList &parameters,
@@ -242,8 +252,7 @@ bool start_record(const PlanBase &plan, const QString &operation, const QStringL
     if (!plan.history)
         return true;
     QString error;
-    *recorder =
-        plan.history->start(*plan.folder, operation, parameters, plan.keptBytes, plan.undoable, &error);
+    *recorder = plan.history->start(*plan.folder, operation, parameters, plan.undoable, &error);
     if (*recorder)
         return true;
     if (plan.requireUndo) {

@@ -108,6 +108,9 @@ bool make_durable(const Folder &folder, const Items &items, const WriterOf &writ
     return true;
 }
 
+// A size as people read it: "512 字节", "12 KB", "3.5 MB", "2.0 GB".
+QString size_text(qint64 bytes);
+
 // Why a run will not be recorded, for the plan's statement; empty when it will.
 QString undo_warning(const PlanBase &plan);
 

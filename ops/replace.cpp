@@ -496,7 +496,7 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     result.staged = std::make_unique<FileWriter>();
     if (!result.staged->begin(folder, file.name.bytes, &file.stamp, &error))
         return skip(error);
-    if (recorder && !recorder->keep(reader, &result.kept, &error))
+    if (recorder && recorder->keeping() && !recorder->keep(reader, &result.kept, &error))
         return skip(error);
     bool written = true;
     if (!stage(pieces, guess.charset, needles, *result.staged, &written, &error))
