@@ -10,6 +10,7 @@
 #include "dialogs/form2.h"
 #include "dialogs/form3.h"
 #include "dialogs/previewdialog.h"
+#include "files/console.h"
 #include "files/workdir.h"
 
 #include <QApplication>
@@ -73,7 +74,9 @@ QString folder_path(const QString &CurrentPath)
 
 QString shown_folder(const QString &path)
 {
-    return QDir::toNativeSeparators(folder_path(path));
+    // (Qt's text of a name that is not UTF-8 has U+FFFD for its bytes: the
+    // bytes are found again and shown as what they read.)
+    return shown_path(NativePath(folder_path(path)).bytes);
 }
 
 const QString kNoSearchText = QStringLiteral("查找字符串是空的，不会改动任何文件：请先填写要查找的文字。");

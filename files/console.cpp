@@ -7,6 +7,7 @@
 
 #include <QStringList>
 
+
 #include <langinfo.h>
 
 namespace torvale {
@@ -55,7 +56,11 @@ void print_text(FILE *stream, const QString &text)
 
 QString shown_path(const QByteArray &path)
 {
-    return FileName::from_bytes(path).text();
+    // Folder by folder: a name in GBK among names in UTF-8 reads right.
+    QStringList parts;
+    for (const QByteArray &part : path.split('/'))
+        parts << FileName::from_bytes(part).shown();
+    return parts.join(QLatin1Char('/'));
 }
 
 } // namespace torvale

@@ -30,7 +30,8 @@ QByteArray locale_bytes(const QString &text);
 // Prints a text of several lines of the program's own, a line at a time.
 void print_text(FILE *stream, const QString &text);
 
-// The text of bytes of the file system (a path), as far as it can be shown.
+// A path of the file system as people read it: each folder's name decoded
+// on its own (one in GBK marked as such), control characters escaped.
 QString shown_path(const QByteArray &path);
 
 } // namespace torvale
