@@ -88,11 +88,6 @@ FileName FileName::from_bytes(const QByteArray &bytes)
     return FileName(bytes, text_of(bytes, coding), coding);
 }
 
-FileName FileName::from_text(const QString &text)
-{
-    return FileName(text.toUtf8(), text, Coding::Utf8);
-}
-
 QString FileName::text_of(QByteArrayView bytes, Coding coding)
 {
     switch (coding) {
@@ -143,12 +138,6 @@ QString FileName::shown() const
 bool is_plain_name(QByteArrayView bytes)
 {
     return !bytes.isEmpty() && bytes != "." && bytes != ".." && !bytes.contains('/') && !bytes.contains('\0');
-}
-
-QString extension_of(const QString &name)
-{
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    return (dot < 0 ? name : name.mid(dot + 1)).toLower();
 }
 
 QByteArray lower_case_bytes(QByteArrayView bytes, FileName::Coding coding)

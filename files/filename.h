@@ -31,8 +31,6 @@ struct FileName
 
     static FileName from_bytes(const QByteArray &bytes);
     static Coding coding_of(QByteArrayView bytes);
-    // A name made from text (a prefix typed by the user): its UTF-8 bytes.
-    static FileName from_text(const QString &text);
     // The text of bytes in a known coding (a part of a name, say).
     static QString text_of(QByteArrayView bytes, Coding coding);
 
@@ -57,10 +55,7 @@ QString escaped_controls(QStringView text);
 bool is_plain_name(QByteArrayView bytes);
 
 // The extension of a file name: everything after its first dot, or the whole
-// name when it has none, in lower case ("archive.tar.GZ" -> "tar.gz").
-QString extension_of(const QString &name);
-
-// The same for a name kept as bytes. The extension keeps its bytes, in the
+// name when it has none ("archive.tar.GZ" -> "tar.gz"). It keeps its bytes, in the
 // coding of the name; letters are lower-cased (in a GBK or GB18030 name only
 // the ASCII ones, so that no character changes its bytes).
 QByteArray extension_bytes(const FileName &name);
