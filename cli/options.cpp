@@ -16,63 +16,40 @@ const OptionSpec kJson{"json", 0, nullptr, "输出 JSON：每个文件一行一�
 const OptionSpec kQuiet{"quiet", 'q', nullptr, "只输出错误"};
 const OptionSpec kVerbose{"verbose", 'v', nullptr, "列出每个改动了的文件，每行一个"};
 
+// An operation's own options, then those every operation has.
+QList<OptionSpec> operation_options(QList<OptionSpec> own)
+{
+    return own << QList<OptionSpec>{kDryRun, kInclude, kExclude, kJson,
+                                    kQuiet,  kVerbose, kNoUndo,  kRequireUndo};
+}
+
 } // namespace
 
 const QList<CommandSpec> &commands()
 {
     static const QList<CommandSpec> list = {
-        {"rename",
-         CommandKind::Rename,
-         "rename 文件夹 --start 起始序数 [--prefix 前缀] [--width 位数]",
+        {"rename", CommandKind::Rename, "rename 文件夹 --start 起始序数 [--prefix 前缀] [--width 位数]",
          "把文件夹中的每个文件改名为：前缀、序号、“.”和小写的扩展名。",
-         {{"start", 0, "S", "起始序数（必填），读法与窗口相同：12abc 为 12，没有数字为 0"},
-          {"prefix", 0, "P", "文件名前缀，两端的空格不计"},
-          {"width", 0, "W", "序号位数（2 到 8），不足时前面补 0"},
-          kDryRun,
-          kInclude,
-          kExclude,
-          kJson,
-          kQuiet,
-          kVerbose,
-          kNoUndo,
-          kRequireUndo},
-         "start",
-         false},
-        {"replace",
-         CommandKind::Replace,
-         "replace 文件夹 --find 查找字符串 [--replace 替换字符串]",
+         operation_options({
+             {"start", 0, "S", "起始序数（必填），读法与窗口相同：12abc 为 12，没有数字为 0"},
+             {"prefix", 0, "P", "文件名前缀，两端的空格不计"},
+             {"width", 0, "W", "序号位数（2 到 8），不足时前面补 0"},
+         }),
+         "start", false},
+        {"replace", CommandKind::Replace, "replace 文件夹 --find 查找字符串 [--replace 替换字符串]",
          "在文件夹的每个文本文件中查找并替换；没有查找字符串的文件不被改动。",
-         {{"find", 0, "TEXT", "查找字符串（必填），区分大小写（除非加 -i）"},
-          {"replace", 0, "TEXT", "替换字符串；不填则删除查找到的字符串"},
-          {"regex", 'E', nullptr,
-           "查找字符串是正则表达式（PCRE2），在每一行解码后的文字上匹配；替换字符串中可用 $1…$9、${名字} 和 "
-           "$$"},
-          {"ignore-case", 'i', nullptr, "不区分大小写（各种有大小写的文字，包括全角字母）"},
-          kDryRun,
-          kInclude,
-          kExclude,
-          kJson,
-          kQuiet,
-          kVerbose,
-          kNoUndo,
-          kRequireUndo},
-         "find",
-         false},
-        {"html",
-         CommandKind::Html,
-         "html 文件夹 --title 索引文件标题",
+         operation_options({
+             {"find", 0, "TEXT", "查找字符串（必填），区分大小写（除非加 -i）"},
+             {"replace", 0, "TEXT", "替换字符串；不填则删除查找到的字符串"},
+             {"regex", 'E', nullptr,
+              "查找字符串是正则表达式（PCRE2），在每一行解码后的文字上匹配；"
+              "替换字符串中可用 $1…$9、${名字} 和 $$"},
+             {"ignore-case", 'i', nullptr, "不区分大小写（各种有大小写的文字，包括全角字母）"},
+         }),
+         "find", false},
+        {"html", CommandKind::Html, "html 文件夹 --title 索引文件标题",
          "把文件夹中每个 txt 文件转换为同名网页，并生成链接所有网页的 index.htm。",
-         {{"title", 0, "TEXT", "索引文件标题（必填）"},
-          kDryRun,
-          kInclude,
-          kExclude,
-          kJson,
-          kQuiet,
-          kVerbose,
-          kNoUndo,
-          kRequireUndo},
-         "title",
-         false},
+         operation_options({{"title", 0, "TEXT", "索引文件标题（必填）"}}), "title", false},
         {"undo",
          CommandKind::Undo,
          "undo 文件夹",
