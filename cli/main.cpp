@@ -234,7 +234,8 @@ int run(int argc, char *argv[])
             print_error(error);
             return Trouble;
         }
-        const UndoPlan plan = plan_undo(history, args.dir);
+        UndoPlan plan = plan_undo(history, args.dir);
+        plan.listChanges = style.json || style.verbose;
         if (args.has("dry-run"))
             return print_plan(plan, style);
         stop_on_signals(); // an undo is not stopped half-way: it ends, then says so

@@ -136,17 +136,19 @@ int print_plan_text(const PlanTable &table, const PlanBase &plan, const OutputSt
     return trouble ? Trouble : Success; // as the run would end
 }
 
-QByteArray action_of(const Change &c)
+// What was done to a file, for JSON (an undo restores and removes).
+QByteArray action_of(const Change &c, Operation operation)
 {
+    const bool undo = operation == Operation::Undo;
     switch (c.kind) {
     case Change::Kind::Renamed:
         return "\"rename\"";
     case Change::Kind::Rewritten:
-        return "\"replace\"";
+        return undo ? "\"restore\"" : "\"replace\"";
     case Change::Kind::Created:
         break;
     }
-    return "\"create\"";
+    return undo ? "\"remove\"" : "\"create\"";
 }
 
 } // namespace
@@ -230,7 +232,7 @@ int print_report(Operation operation, const Report &report, const OutputStyle &s
             print_json({{c.kind == Change::Kind::Renamed ? "old" : "file",
                          json_name(c.kind == Change::Kind::Renamed ? c.oldName : c.name)},
                         {"new", c.kind == Change::Kind::Renamed ? json_name(c.name) : QByteArray()},
-                        {"action", action_of(c)},
+                        {"action", action_of(c, operation)},
                         {"hits", c.hits > 0 ? json_number(c.hits) : QByteArray()}});
         for (const Problem &p : report.problems)
             print_json(

@@ -70,9 +70,15 @@ FileName::Coding FileName::coding_of(QByteArrayView bytes)
     case Charset::Utf8Bom:
         return Coding::Utf8;
     case Charset::Gbk:
-        return Coding::Gbk;
-    case Charset::Gb18030:
-        return Coding::Gb18030;
+    case Charset::Gb18030: {
+        // A byte the code page maps to a private character (a lone 0xFF,
+        // say) is no character anybody wrote: such a name shows its bytes.
+        const QString text = decode(bytes, guess.charset, false);
+        if (std::any_of(text.begin(), text.end(),
+                        [](QChar c) { return c.category() == QChar::Other_PrivateUse; }))
+            return Coding::Undecodable;
+        return guess.charset == Charset::Gbk ? Coding::Gbk : Coding::Gb18030;
+    }
     case Charset::Utf16Le: // a name is no file: its bytes do not begin a text
     case Charset::Utf16Be:
         break;

@@ -294,10 +294,6 @@ Report apply_convert(const ConvertPlan &plan, const Progress &progress, const St
         run_in_parallel(count,
                         [&](int k) {
                             PageDone &done = batch[size_t(k)];
-                            if (done.output && stopped()) { // not put in place
-                                done.output.reset();
-                                done.handled = false;
-                            }
                             if (done.output && !(durable && done.output->publish())) {
                                 done.problemName = plan.items[size_t(first + k)].page.shown();
                                 done.problem =

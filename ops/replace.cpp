@@ -674,10 +674,6 @@ Report apply_replace(const ReplacePlan &plan, const Progress &progress, const St
                         [&](int k) {
                             Rewrite &r = batch[size_t(k)];
                             QString failure = error;
-                            if (r.staged && stopped()) { // not put in place: it keeps its bytes
-                                r.staged.reset();
-                                r.handled = false;
-                            }
                             if (r.staged && !(durable && r.staged->publish(&failure)))
                                 r.skipReason = QStringLiteral("写入失败（%1），未修改").arg(failure);
                             if (r.staged && !r.staged->leftover().isEmpty())

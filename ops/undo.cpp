@@ -147,6 +147,8 @@ void restore_rewritten(const UndoPlan &plan, const Folder &kept, const std::vect
             if (writers[k] && durable && writers[k]->publish(&error)) {
                 ++report.changed;
                 restored->insert(c.name, folder.stamp(c.name));
+                if (plan.listChanges)
+                    report.changes.append(c);
             } else if (writers[k]) {
                 failures[k] = durable ? error : QStringLiteral("无法写入磁盘（%1）").arg(error);
                 *settled = false;
@@ -301,8 +303,12 @@ Report apply_undo(const UndoPlan &plan, const Progress &progress)
         report.message = moved.message;
         settled = settled && moved.status == Report::Status::Done;
         if (moved.status == Report::Status::Done) {
-            for (const Entry &e : from) // (a rename keeps the file: its stamp is as it was)
-                restored.insert(e.name.bytes, e.stamp);
+            for (size_t i = 0; i < from.size(); ++i) { // (a rename keeps the file: its stamp is as it was)
+                restored.insert(from[i].name.bytes, from[i].stamp);
+                if (plan.listChanges)
+                    report.changes.append(
+                        {Change::Kind::Renamed, to[i].bytes, from[i].name.bytes, {}, from[i].stamp});
+            }
         }
     }
     if (kept)
@@ -310,6 +316,8 @@ Report apply_undo(const UndoPlan &plan, const Progress &progress)
     for (const UndoStep *s : made) {
         if (folder.remove(s->change.name, s->now, &error)) {
             ++report.changed;
+            if (plan.listChanges)
+                report.changes.append(s->change);
         } else {
             report.problems.append({shown(s->change.name), error});
             settled = false;
