@@ -143,7 +143,7 @@ private slots:
         }
         if (trouble == "eio") {
             const Run failed =
-                cli({"undo", tmp.path()}, {"trace=write", "inject=write:error=ENOSPC:when=1"}, state.path());
+                cli({"undo", tmp.path()}, {"trace=fsync", "inject=fsync:error=ENOSPC:when=1"}, state.path());
             QVERIFY(failed.exitCode != 0);
         }
         const Run undo = cli({"undo", tmp.path()}, {}, state.path());
