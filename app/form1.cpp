@@ -37,6 +37,7 @@ struct RunOutcome
     Report report;
     std::shared_ptr<Folder> folder;
     QString folderLine;
+    QString choices; // the choices the run was made with, and the files they left out
     QString folderPath;
 };
 
@@ -101,6 +102,10 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     m_status = new StatusLine(this);
     statusBar()->addWidget(m_status, 1);
     connect(m_status, &StatusLine::stopClicked, this, &Form1::stopRun);
+    connect(m_status, &StatusLine::choicesClicked, this, [this] {
+        if (m_options->isEnabled())
+            options_Click();
+    });
     for (QLineEdit *field : {ui.Text1, ui.Text2, ui.Text9, ui.Text3, ui.Text4})
         keep_one_line(field,
                       [this] { m_status->showNews(QStringLiteral("粘贴的文字有多行，只保留了第一行。")); });
@@ -111,6 +116,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     createTimers();
     createKeys();
     startUp();
+    m_choices = RunChoices::load();
+    m_status->showChoices(m_choices.line());
     qApp->installEventFilter(this);
 }
 
@@ -136,6 +143,8 @@ void Form1::createMenus()
     m_undo = add(m_fileMenu, "undo", QStringLiteral("撤销上次操作"), &Form1::undo_Click);
     m_undo->setShortcut(QKeySequence::Undo);
     m_undo->setEnabled(false);
+    m_fileMenu->addSeparator();
+    m_options = add(m_fileMenu, "options", QStringLiteral("选项…"), &Form1::options_Click);
     m_fileMenu->addSeparator();
     QAction *end = m_fileMenu->addAction(QStringLiteral("退出"));
     end->setObjectName(QStringLiteral("end"));
@@ -286,6 +295,7 @@ RenameParams Form1::renameParams() const
     RenameParams params{folder_path(CurrentPath), ui.Text1->text(), ui.Text2->text(),
                         chosen < 0 ? 0 : chosen + 2};
     params.history = m_history.history();
+    params.filter = m_choices.filter();
     return params;
 }
 
@@ -293,6 +303,7 @@ ConvertParams Form1::convertParams() const
 {
     ConvertParams params{folder_path(CurrentPath), ui.Text9->text()};
     params.history = m_history.history();
+    params.filter = m_choices.filter();
     return params;
 }
 
@@ -300,14 +311,21 @@ ReplaceParams Form1::replaceParams() const
 {
     ReplaceParams params{folder_path(CurrentPath), ui.Text3->text(), ui.Text4->text()};
     params.history = m_history.history();
+    params.filter = m_choices.filter();
+    params.options = m_choices.search;
     return params;
 }
 
 bool Form1::searchTextReady()
 {
-    if (!ui.Text3->text().isEmpty())
+    // A wrong expression never reaches a run.
+    QString why = ui.Text3->text().isEmpty() ? kNoSearchText : QString();
+    if (why.isEmpty() && m_choices.search.regex &&
+        !Pattern::make(ui.Text3->text(), ui.Text4->text(), m_choices.search, &why))
+        why += QStringLiteral("。没有改动任何文件：请修改查找字符串，或在“文件 → 选项…”中取消“正则表达式”。");
+    if (why.isEmpty())
         return true;
-    show_message(this, QMessageBox::Warning, operation_name(Operation::Replace), kNoSearchText);
+    show_message(this, QMessageBox::Warning, operation_name(Operation::Replace), why);
     return false;
 }
 
@@ -360,6 +378,7 @@ void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Pla
             const std::shared_ptr<const Plan> plan = makePlan();
             outcome->folder = plan->folder;
             outcome->folderLine = describe_folder(*plan);
+            outcome->choices = describe_choices(*plan);
             outcome->folderPath = chosen;
             if (outcome->folderLine.isEmpty())
                 outcome->folderLine = QStringLiteral("文件夹：%1").arg(chosen);
@@ -389,8 +408,11 @@ void Form1::finishRun(Operation operation, const RunOutcome &outcome)
     m_history.look_at(folder_path(CurrentPath)); // a run that changed nothing left the one before
     setBusy(false);
     forgetWorkingFolderIfGone();
-    const QString news = show_report(this, operation, outcome.folderLine, outcome.report);
-    m_status->showNews(news + QStringLiteral("。文件夹：%1"), outcome.folderPath);
+    const QString folder = outcome.choices.isEmpty()
+                               ? outcome.folderLine
+                               : outcome.folderLine + QLatin1Char('\n') + outcome.choices;
+    const QString news = show_report(this, operation, folder, outcome.report);
+    m_status->showNews(news + QStringLiteral("。文件夹：%1"), outcome.folderPath, outcome.choices);
     if (m_closeWhenDone)
         close();
 }
@@ -426,6 +448,7 @@ void Form1::setBusy(bool busy)
     for (QWidget *control : controls)
         control->setEnabled(!busy);
     m_preview->setEnabled(false);
+    m_options->setEnabled(!busy);
     m_undo->setEnabled(!busy && m_history.available());
     m_stop->setEnabled(false);
     if (busy)
@@ -642,6 +665,17 @@ void Form1::Timer5_Timer()
         // by Tab, so that the keys reach the fields after it at a person's pace.
         field->setFocusPolicy(state.losesFocus ? Qt::ClickFocus : Qt::StrongFocus);
     }
+}
+
+void Form1::options_Click()
+{
+    OptionsDialog dialog(m_choices, ui.Text3->text(), ui.Text4->text(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Kept at once: a session that ends badly keeps them too.
+    m_choices = dialog.choices();
+    m_choices.save();
+    m_status->showChoices(m_choices.line());
 }
 
 void Form1::Image1_Click()
