@@ -4,6 +4,7 @@
 #include "foldertree.h"
 #include "inputrules.h"
 #include "messages.h"
+#include "previewplans.h"
 #include "statusline.h"
 
 #include "dialogs/fonts.h"
@@ -41,15 +42,6 @@ struct RunOutcome
     QString folderPath;
 };
 
-// The plans that a preview shows; the one chosen there is the one that runs.
-struct PreviewPlans
-{
-    std::shared_ptr<const RenamePlan> rename;
-    std::shared_ptr<const ConvertPlan> convert;
-    std::shared_ptr<const ReplacePlan> replace;
-    bool emptySearch = false; // 查找替换 was possible, but with no search text
-};
-
 namespace {
 
 Report apply_plan(const RenamePlan &plan, const Progress &progress, const StopRequest *stop)
@@ -76,8 +68,6 @@ QString shown_folder(const QString &path)
 {
     return QDir::toNativeSeparators(folder_path(path));
 }
-
-const QString kNoSearchText = QStringLiteral("查找字符串是空的，不会改动任何文件：请先填写要查找的文字。");
 
 } // namespace
 
@@ -569,23 +559,23 @@ void Form1::preview_Click()
     if (m_run->running() || !workingFolderReady())
         return;
     auto plans = std::make_shared<PreviewPlans>();
-    const bool rename = ui.Command1->isEnabled(), convert = ui.Command2->isEnabled(),
-               replace = ui.Command3->isEnabled() && !ui.Text3->text().isEmpty();
-    plans->emptySearch = ui.Command3->isEnabled() && !replace;
-    const RenameParams renaming = renameParams();
-    const ConvertParams converting = convertParams();
-    const ReplaceParams replacing = replaceParams();
+    QList<Operation> wanted;
+    if (ui.Command1->isEnabled())
+        wanted << Operation::Rename;
+    if (ui.Command2->isEnabled())
+        wanted << Operation::Convert;
+    if (ui.Command3->isEnabled() && !ui.Text3->text().isEmpty())
+        wanted << Operation::Replace;
+    plans->emptySearch = ui.Command3->isEnabled() && ui.Text3->text().isEmpty();
+    plans->renaming = renameParams();
+    plans->converting = convertParams();
+    plans->replacing = replaceParams();
     // Reading every file of a large folder takes a while: on the worker.
     runInBackground(
         QStringLiteral("正在预览"), false,
         [=](const Progress &progress, const StopRequest *) {
-            if (rename)
-                plans->rename = std::make_shared<const RenamePlan>(plan_rename(renaming));
-            if (convert)
-                plans->convert =
-                    std::make_shared<const ConvertPlan>(plan_convert(converting, true, progress));
-            if (replace)
-                plans->replace = std::make_shared<const ReplacePlan>(plan_replace(replacing, true, progress));
+            for (const Operation operation : wanted)
+                plans->make(operation, {}, progress);
         },
         [this, plans] { showPreview(plans); });
 }
@@ -597,18 +587,26 @@ void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
         return (void)close();
     QList<PlanTable> tables;
     if (plans->rename)
-        tables << describe_plan(*plans->rename);
+        tables << plans->table(Operation::Rename);
     if (plans->convert)
-        tables << describe_plan(*plans->convert);
-    if (plans->replace)
-        tables << describe_plan(*plans->replace);
-    if (plans->emptySearch) {
-        PlanTable refusal;
-        refusal.operation = Operation::Replace;
-        refusal.statement = kNoSearchText;
-        tables << refusal;
-    }
+        tables << plans->table(Operation::Convert);
+    if (plans->replace || plans->emptySearch)
+        tables << plans->table(Operation::Replace);
     PreviewDialog dialog(tables, this);
+    // Rows left out: the operation is planned again without them, and
+    // shown before it can run (one plan at a time).
+    BackgroundRun replans(dialog.progressBar(), nullptr);
+    connect(&dialog, &PreviewDialog::planWanted, this,
+            [&dialog, &replans, plans](Operation operation, const QSet<QByteArray> &leftOut) {
+                auto fresh = std::make_shared<PreviewPlans>(*plans);
+                replans.start([=](const Progress &progress,
+                                  const StopRequest *) { fresh->make(operation, leftOut, progress); },
+                              [&dialog, plans, fresh, operation] {
+                                  const PreviewPlans shown = *plans; // until its table is gone
+                                  *plans = *fresh;
+                                  dialog.showPlan(fresh->table(operation));
+                              });
+            });
     // The run applies the plan that was shown; each file is checked again
     // just before it changes, and what changed since is reported.
     if (dialog.exec() == QDialog::Accepted && workingFolderReady()) {

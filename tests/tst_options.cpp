@@ -1,4 +1,4 @@
-// 文件 → 选项…, driven through the real window.
+// 文件 → 选项… and the ticks of the preview, driven through the real window.
 
 #include "testutil.h"
 #include "windowtest.h"
@@ -12,6 +12,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QStyleOptionViewItem>
+#include <QTabWidget>
+#include <QTableView>
 
 using namespace testutil;
 using namespace windowtest;
@@ -64,6 +67,14 @@ class TestOptions : public QObject
     {
         QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(m_form, "Label1")->text().isEmpty(), 60000);
     }
+    // Opens 预览… once the rules let it, and hands the dialog over.
+    void preview(std::function<void(QWidget *)> handle)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(control<QAction>(m_form, "preview")->isEnabled(), 5000);
+        when_modal(std::move(handle));
+        control<QAction>(m_form, "preview")->trigger();
+        waitForEndOfRun();
+    }
     // Opens 文件 → 选项… with Alt+F and a click, and hands the dialog over.
     void openOptions(std::function<void(QWidget *)> handle)
     {
@@ -82,6 +93,21 @@ class TestOptions : public QObject
         QVERIFY(opened);
         QVERIFY(!QApplication::activeModalWidget());
     }
+    // The rows of the preview's table shown: "[x] a.txt 1.txt", "[ ] b.txt 不处理", " index.htm ...".
+    static QStringList rows(QWidget *dialog)
+    {
+        auto *model = dialog->findChild<QTabWidget *>()->currentWidget()->findChild<QTableView *>()->model();
+        QStringList shown;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            const QVariant tick = model->index(r, 0).data(Qt::CheckStateRole);
+            QStringList cells{!tick.isValid() ? "" : tick.toInt() == Qt::Checked ? "[x]" : "[ ]"};
+            for (int c = 0; c < model->columnCount(); ++c)
+                cells << model->index(r, c).data().toString();
+            shown << cells.join(' ');
+        }
+        return shown;
+    }
+
     Form1 *m_form = nullptr;
     TempDir *m_tmp = nullptr;
     BoxAnswerer *m_boxes = nullptr;
@@ -208,6 +234,103 @@ private slots:
                      qPrintable(file));
         const QString said = control<QLabel>(m_form, "statusText")->toolTip() + m_boxes->texts.join('|');
         QVERIFY2(said.contains(part[5]), qPrintable(said));
+    }
+
+    // The preview of a search that is not plain text shows each file's first hits with the text around
+    // them and what they become, in every character set.
+    void hitsInThePreview_data()
+    {
+        QTest::addColumn<QString>("row"); // choice | search | replacement | the file | the row shown
+        QTest::newRow("groups, GBK") << u(
+            "regex | (\\d+)-(\\d+)-(\\d+) | $3/$2/$1 | gbk:今天是2024-01-05星期五 | "
+            "替换 1 处 今天是【2024-01-05 → 05/01/2024】星期五");
+        QTest::newRow("a long line, UTF-16") << u("regex | \\d+ | # | le:xxxxxxxxxxxxxxx42yyyyyyyyyyyyyyy | "
+                                                  "替换 1 处 …xxxxxxxxxx【42 → #】yyyyyyyyyy…");
+        QTest::newRow("the first three, UTF-8") << u("regex | [a-c]\\d | <$0> | a1 b2 c3 a4 | 替换 4 处 【a1 "
+                                                     "→ <a1>】 b2 c3 a4  a1 【b2 → <b2>】 c3 a4  a1 b2 "
+                                                     "【c3 → <c3>】 a4");
+        QTest::newRow("any case, full-width, GB18030")
+            << u("ignoreCase | ａｂ | x | gb18030:𠮷ＡＢ。 | 替换 1 处 𠮷【ＡＢ → x】。");
+        QTest::newRow("across a line end") << u("regex | a\\nb |  | x\\na\\nb | 替换 1 处 x\\n【a\\nb → 】");
+    }
+    void hitsInThePreview()
+    {
+        QFETCH(QString, row);
+        const QStringList part = row.split(" | ");
+        QSettings().setValue("options/" + part[0], true);
+        newWindow();
+        const QString text = QString(part[3]).replace("\\n", "\n");
+        write(m_tmp->path(), "a.txt", text.startsWith("gb18030:") ? gb18030(text.mid(8)) : bytes(text));
+        fill("Text3=" + part[1] + " Text4=" + part[2]);
+        QStringList shown;
+        QString choices;
+        preview([&](QWidget *dialog) {
+            shown = rows(dialog);
+            choices = control<QLabel>(dialog, "choices")->text();
+        });
+        QCOMPARE(shown, QStringList{"[x] a.txt " + part[4]});
+        QCOMPARE(choices, u("选项：") + (part[0] == "regex" ? u("正则表达式") : u("忽略大小写")));
+    }
+
+    // A row unticked in the preview (a click on its box, or Space) is left out of 执行, which waits
+    // until the plan without it is shown; a rename numbers the files that remain.
+    void untickedRows_data()
+    {
+        // fields | rows to untick, "k" by Space | the rows then | the folder after | the report says
+        QTest::addColumn<QString>("row");
+        QTest::newRow("rename") << u(
+            "Text2=1 | 1 | [x] a.txt 1.txt;[ ] b.txt 不处理;[x] c.txt 2.txt | 1.txt=a 2.txt=c "
+            "b.txt=b | 未勾选、不处理的 1 个文件：b.txt");
+        QTest::newRow("rename, unticked and ticked again")
+            << u("Text2=1 | 0 0 | [x] a.txt 1.txt;[x] b.txt 2.txt;[x] c.txt 3.txt | 1.txt=a 2.txt=b 3.txt=c "
+                 "| 已更名 3 个");
+        QTest::newRow("replace, by Space") << u("Text3=b Text4=B | 1k | [x] a.txt 替换 1 处;[ ] b.txt "
+                                                "不处理;[x] c.txt 替换 1 处 | a.txt=aB b.txt=b "
+                                                "c.txt=cB | 修改了 2 个文件");
+        QTest::newRow("convert") << u(
+            "Text9=t | 2 0k | [ ] a.txt  不处理;[x] b.txt b.htm 新建;[ ] c.txt  不处理;  index.htm "
+            "索引，新建 | !a.htm !c.htm b.htm=<HTML> | 生成了 1 个网页");
+    }
+    void untickedRows()
+    {
+        QFETCH(QString, row);
+        const QStringList part = row.split(" | ");
+        files(u("a.txt=ab b.txt=b c.txt=cb"));
+        fill(part[0]);
+        bool waited = true;
+        QStringList shown;
+        preview([&](QWidget *dialog) {
+            auto *run = control<QPushButton>(dialog, "run");
+            auto *table = dialog->findChild<QTableView *>("table");
+            for (const QString &untick : part[1].split(' ')) {
+                const QModelIndex cell = table->model()->index(untick.left(1).toInt(), 0);
+                if (untick.endsWith('k')) {
+                    table->setCurrentIndex(cell.siblingAtColumn(1));
+                    QTest::keyClick(table, Qt::Key_Space);
+                } else {
+                    QStyleOptionViewItem box;
+                    box.initFrom(table);
+                    box.rect = table->visualRect(cell);
+                    box.features = QStyleOptionViewItem::HasCheckIndicator;
+                    QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                                      table->style()
+                                          ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &box, table)
+                                          .center());
+                }
+                waited = waited && !run->isEnabled(); // until the plan without it is shown
+                QTRY_VERIFY_WITH_TIMEOUT(run->isEnabled(), 10000);
+            }
+            shown = rows(dialog);
+            QTest::mouseClick(run, Qt::LeftButton);
+        });
+        QVERIFY(waited);
+        QCOMPARE(shown.join(';'), part[2]);
+        for (const QString &file : part[3].split(' '))
+            QVERIFY2(read(m_tmp->path(), bytes(file.section('=', 0, 0).remove('!')))
+                         .startsWith(file.startsWith('!') ? "<missing>" : bytes(file.section('=', 1))),
+                     qPrintable(file));
+        QVERIFY2(control<QLabel>(m_form, "statusText")->toolTip().contains(part[4]),
+                 qPrintable(control<QLabel>(m_form, "statusText")->toolTip()));
     }
 };
 
