@@ -4,6 +4,7 @@
 #include "foldertree.h"
 #include "inputrules.h"
 #include "messages.h"
+#include "previewplans.h"
 #include "statusline.h"
 
 #include "dialogs/fonts.h"
@@ -38,16 +39,8 @@ struct RunOutcome
     Report report;
     std::shared_ptr<Folder> folder;
     QString folderLine;
+    QString choices; // the choices the run was made with, and the files they left out
     QString folderPath;
-};
-
-// The plans that a preview shows; the one chosen there is the one that runs.
-struct PreviewPlans
-{
-    std::shared_ptr<const RenamePlan> rename;
-    std::shared_ptr<const ConvertPlan> convert;
-    std::shared_ptr<const ReplacePlan> replace;
-    bool emptySearch = false; // 查找替换 was possible, but with no search text
 };
 
 namespace {
@@ -79,8 +72,6 @@ QString shown_folder(const QString &path)
     return shown_path(NativePath(folder_path(path)).bytes);
 }
 
-const QString kNoSearchText = QStringLiteral("查找字符串是空的，不会改动任何文件：请先填写要查找的文字。");
-
 } // namespace
 
 Form1::Form1(QWidget *parent) : QMainWindow(parent)
@@ -104,6 +95,10 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     m_status = new StatusLine(this);
     statusBar()->addWidget(m_status, 1);
     connect(m_status, &StatusLine::stopClicked, this, &Form1::stopRun);
+    connect(m_status, &StatusLine::choicesClicked, this, [this] {
+        if (m_options->isEnabled())
+            options_Click();
+    });
     for (QLineEdit *field : {ui.Text1, ui.Text2, ui.Text9, ui.Text3, ui.Text4})
         keep_one_line(field,
                       [this] { m_status->showNews(QStringLiteral("粘贴的文字有多行，只保留了第一行。")); });
@@ -114,6 +109,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     createTimers();
     createKeys();
     startUp();
+    m_choices = RunChoices::load();
+    m_status->showChoices(m_choices.line());
     qApp->installEventFilter(this);
 }
 
@@ -139,6 +136,8 @@ void Form1::createMenus()
     m_undo = add(m_fileMenu, "undo", QStringLiteral("撤销上次操作"), &Form1::undo_Click);
     m_undo->setShortcut(QKeySequence::Undo);
     m_undo->setEnabled(false);
+    m_fileMenu->addSeparator();
+    m_options = add(m_fileMenu, "options", QStringLiteral("选项…"), &Form1::options_Click);
     m_fileMenu->addSeparator();
     QAction *end = m_fileMenu->addAction(QStringLiteral("退出"));
     end->setObjectName(QStringLiteral("end"));
@@ -289,6 +288,7 @@ RenameParams Form1::renameParams() const
     RenameParams params{folder_path(CurrentPath), ui.Text1->text(), ui.Text2->text(),
                         chosen < 0 ? 0 : chosen + 2};
     params.history = m_history.history();
+    params.filter = m_choices.filter();
     return params;
 }
 
@@ -296,6 +296,7 @@ ConvertParams Form1::convertParams() const
 {
     ConvertParams params{folder_path(CurrentPath), ui.Text9->text()};
     params.history = m_history.history();
+    params.filter = m_choices.filter();
     return params;
 }
 
@@ -303,14 +304,21 @@ ReplaceParams Form1::replaceParams() const
 {
     ReplaceParams params{folder_path(CurrentPath), ui.Text3->text(), ui.Text4->text()};
     params.history = m_history.history();
+    params.filter = m_choices.filter();
+    params.options = m_choices.search;
     return params;
 }
 
 bool Form1::searchTextReady()
 {
-    if (!ui.Text3->text().isEmpty())
+    // A wrong expression never reaches a run.
+    QString why = ui.Text3->text().isEmpty() ? kNoSearchText : QString();
+    if (why.isEmpty() && m_choices.search.regex &&
+        !Pattern::make(ui.Text3->text(), ui.Text4->text(), m_choices.search, &why))
+        why += QStringLiteral("。没有改动任何文件：请修改查找字符串，或在“文件 → 选项…”中取消“正则表达式”。");
+    if (why.isEmpty())
         return true;
-    show_message(this, QMessageBox::Warning, operation_name(Operation::Replace), kNoSearchText);
+    show_message(this, QMessageBox::Warning, operation_name(Operation::Replace), why);
     return false;
 }
 
@@ -363,6 +371,7 @@ void Form1::runPlan(Operation operation, std::function<std::shared_ptr<const Pla
             const std::shared_ptr<const Plan> plan = makePlan();
             outcome->folder = plan->folder;
             outcome->folderLine = describe_folder(*plan);
+            outcome->choices = describe_choices(*plan);
             outcome->folderPath = chosen;
             if (outcome->folderLine.isEmpty())
                 outcome->folderLine = QStringLiteral("文件夹：%1").arg(chosen);
@@ -395,8 +404,11 @@ void Form1::finishRun(Operation operation, const RunOutcome &outcome)
     m_history.look_at(folder_path(CurrentPath)); // a run that changed nothing left the one before
     setBusy(false);
     forgetWorkingFolderIfGone();
-    const QString news = show_report(this, operation, outcome.folderLine, outcome.report);
-    m_status->showNews(news + QStringLiteral("。文件夹：%1"), outcome.folderPath);
+    const QString folder = outcome.choices.isEmpty()
+                               ? outcome.folderLine
+                               : outcome.folderLine + QLatin1Char('\n') + outcome.choices;
+    const QString news = show_report(this, operation, folder, outcome.report);
+    m_status->showNews(news + QStringLiteral("。文件夹：%1"), outcome.folderPath, outcome.choices);
     if (m_closeWhenDone)
         close();
 }
@@ -432,6 +444,7 @@ void Form1::setBusy(bool busy)
     for (QWidget *control : controls)
         control->setEnabled(!busy);
     m_preview->setEnabled(false);
+    m_options->setEnabled(!busy);
     m_undo->setEnabled(!busy && m_history.available());
     m_stop->setEnabled(false);
     if (busy)
@@ -559,23 +572,23 @@ void Form1::preview_Click()
     if (m_run->running() || !workingFolderReady())
         return;
     auto plans = std::make_shared<PreviewPlans>();
-    const bool rename = ui.Command1->isEnabled(), convert = ui.Command2->isEnabled(),
-               replace = ui.Command3->isEnabled() && !ui.Text3->text().isEmpty();
-    plans->emptySearch = ui.Command3->isEnabled() && !replace;
-    const RenameParams renaming = renameParams();
-    const ConvertParams converting = convertParams();
-    const ReplaceParams replacing = replaceParams();
+    QList<Operation> wanted;
+    if (ui.Command1->isEnabled())
+        wanted << Operation::Rename;
+    if (ui.Command2->isEnabled())
+        wanted << Operation::Convert;
+    if (ui.Command3->isEnabled() && !ui.Text3->text().isEmpty())
+        wanted << Operation::Replace;
+    plans->emptySearch = ui.Command3->isEnabled() && ui.Text3->text().isEmpty();
+    plans->renaming = renameParams();
+    plans->converting = convertParams();
+    plans->replacing = replaceParams();
     // Reading every file of a large folder takes a while: on the worker.
     runInBackground(
         QStringLiteral("正在预览"), false,
         [=](const Progress &progress, const StopRequest *) {
-            if (rename)
-                plans->rename = std::make_shared<const RenamePlan>(plan_rename(renaming));
-            if (convert)
-                plans->convert =
-                    std::make_shared<const ConvertPlan>(plan_convert(converting, true, progress));
-            if (replace)
-                plans->replace = std::make_shared<const ReplacePlan>(plan_replace(replacing, true, progress));
+            for (const Operation operation : wanted)
+                plans->make(operation, {}, progress);
         },
         [this, plans] { showPreview(plans); });
 }
@@ -587,21 +600,29 @@ void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
         return (void)close();
     QList<PlanTable> tables;
     if (plans->rename)
-        tables << describe_plan(*plans->rename);
+        tables << plans->table(Operation::Rename);
     if (plans->convert)
-        tables << describe_plan(*plans->convert);
-    if (plans->replace)
-        tables << describe_plan(*plans->replace);
-    if (plans->emptySearch) {
-        PlanTable refusal;
-        refusal.operation = Operation::Replace;
-        refusal.statement = kNoSearchText;
-        tables << refusal;
-    }
+        tables << plans->table(Operation::Convert);
+    if (plans->replace || plans->emptySearch)
+        tables << plans->table(Operation::Replace);
     PreviewDialog dialog(tables, this);
     // The preview said whether the run could be taken back; without a
     // history at all, the run still asks.
     const bool confirmed = m_history.history() != nullptr;
+    // Rows left out: the operation is planned again without them, and
+    // shown before it can run (one plan at a time).
+    BackgroundRun replans(dialog.progressBar(), nullptr);
+    connect(&dialog, &PreviewDialog::planWanted, this,
+            [&dialog, &replans, plans](Operation operation, const QSet<QByteArray> &leftOut) {
+                auto fresh = std::make_shared<PreviewPlans>(*plans);
+                replans.start([=](const Progress &progress,
+                                  const StopRequest *) { fresh->make(operation, leftOut, progress); },
+                              [&dialog, plans, fresh, operation] {
+                                  const PreviewPlans shown = *plans; // until its table is gone
+                                  *plans = *fresh;
+                                  dialog.showPlan(fresh->table(operation));
+                              });
+            });
     // The run applies the plan that was shown; each file is checked again
     // just before it changes, and what changed since is reported.
     if (dialog.exec() == QDialog::Accepted && workingFolderReady()) {
@@ -658,6 +679,17 @@ void Form1::Timer5_Timer()
         // by Tab, so that the keys reach the fields after it at a person's pace.
         field->setFocusPolicy(state.losesFocus ? Qt::ClickFocus : Qt::StrongFocus);
     }
+}
+
+void Form1::options_Click()
+{
+    OptionsDialog dialog(m_choices, ui.Text3->text(), ui.Text4->text(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Kept at once: a session that ends badly keeps them too.
+    m_choices = dialog.choices();
+    m_choices.save();
+    m_status->showChoices(m_choices.line());
 }
 
 void Form1::Image1_Click()

@@ -4,6 +4,7 @@
 #include "controls.h"
 #include "undohistory.h"
 
+#include "dialogs/optionsdialog.h"
 #include "ops/describe.h"
 
 #include <QMainWindow>
@@ -71,6 +72,7 @@ private:
     void preview_Click();
     void showPreview(const std::shared_ptr<struct PreviewPlans> &plans);
     void undo_Click();
+    void options_Click();
     void Image1_Click();
     void con_Click();
     void man_Click();
@@ -104,6 +106,8 @@ private:
     QAction *m_preview = nullptr;
     QAction *m_undo = nullptr;
     QAction *m_stop = nullptr;
+    QAction *m_options = nullptr;
+    RunChoices m_choices; // 选项: which files take part, how the search text reads
     UndoHistory m_history;
     BackgroundRun *m_run = nullptr;
     QPointer<QWidget> m_focusBeforeRun;

@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
     if (const std::optional<int> answered = answer_help_or_version(argc, argv))
         return *answered;
     QApplication app(argc, argv);
+    name_application();
     // The desktop entry's name, so that a desktop can match the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.example.torvale"));
     const std::optional<QString> folder = folder_argument(argc, argv);

@@ -16,6 +16,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+void name_application()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("torvale"));
+    QCoreApplication::setApplicationName(QStringLiteral("torvale"));
+}
+
 void install_translations(QApplication &app)
 {
     auto *translator = new QTranslator(&app);

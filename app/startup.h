@@ -8,6 +8,10 @@ class QApplication;
 
 // What the program does before its window opens.
 
+// The names the choices of 选项 are kept under: $XDG_CONFIG_HOME/torvale/torvale.conf
+// (~/.config/torvale/torvale.conf), beside the undo history's $XDG_STATE_HOME/torvale.
+void name_application();
+
 // Qt's own texts (Yes, No, OK, the text fields' menus) in Chinese, like the rest.
 void install_translations(QApplication &app);
 

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 
 StatusLine::StatusLine(QWidget *parent) : QWidget(parent)
@@ -23,9 +24,17 @@ StatusLine::StatusLine(QWidget *parent) : QWidget(parent)
         m_stop->setEnabled(false);
         emit stopClicked();
     });
+    m_choices = new QLabel(this);
+    m_choices->setObjectName(QStringLiteral("choices"));
+    m_choices->setStyleSheet(QStringLiteral("color: #0000C0;"));
+    m_choices->setCursor(Qt::PointingHandCursor);
+    m_choices->setVisible(false);
+    m_choices->installEventFilter(this);
+    m_label->installEventFilter(this); // its width follows the choices' text
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 0, 0);
     layout->addWidget(m_label, 1);
+    layout->addWidget(m_choices);
     layout->addWidget(m_stop);
 }
 
@@ -36,9 +45,9 @@ void StatusLine::setIdle(const QString &text, const QString &path, bool warning)
     refresh();
 }
 
-void StatusLine::showNews(const QString &text, const QString &path)
+void StatusLine::showNews(const QString &text, const QString &path, const QString &more)
 {
-    m_news = {text, path};
+    m_news = {text, path, more};
     refresh();
 }
 
@@ -52,7 +61,7 @@ void StatusLine::clearNews()
 
 void StatusLine::showRun(const QString &text, bool stoppable)
 {
-    m_run = {text, {}};
+    m_run = {text, {}, {}};
     m_news = {};
     m_stop->setVisible(stoppable);
     m_stop->setEnabled(stoppable);
@@ -64,6 +73,26 @@ void StatusLine::endRun()
     m_run = {};
     m_stop->setVisible(false);
     refresh();
+}
+
+void StatusLine::showChoices(const QString &text)
+{
+    m_choices->setToolTip(text + QStringLiteral("\n（点击可修改选项）"));
+    m_choices->setVisible(!text.isEmpty());
+    m_choiceText = text;
+    refresh();
+}
+
+bool StatusLine::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_label && event->type() == QEvent::Resize)
+        refresh();
+    if (watched == m_choices && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        emit choicesClicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString StatusLine::whole(const Text &text)
@@ -89,6 +118,8 @@ void StatusLine::resizeEvent(QResizeEvent *event)
 
 void StatusLine::refresh()
 {
+    // The choices take at most half the line.
+    m_choices->setText(m_choices->fontMetrics().elidedText(m_choiceText, Qt::ElideRight, width() / 2));
     const Text &line = shown();
     const QFontMetrics metrics = m_label->fontMetrics();
     const int width = m_label->width();
@@ -99,7 +130,7 @@ void StatusLine::refresh()
                                           metrics.elidedText(line.path, Qt::ElideMiddle, std::max(room, 0)));
     }
     m_label->setText(metrics.elidedText(text, Qt::ElideRight, width));
-    m_label->setToolTip(whole(line));
+    m_label->setToolTip(line.more.isEmpty() ? whole(line) : whole(line) + QLatin1Char('\n') + line.more);
     QPalette palette = m_label->palette();
     palette.setColor(QPalette::WindowText, m_warning && &line == &m_idle
                                                ? QColor(0xC0, 0, 0)

@@ -82,6 +82,8 @@ bool glob_match(QStringView pattern, QStringView name, qsizetype caseFrom)
 
 bool NameFilter::accepts(const FileName &name) const
 {
+    if (m_leftOut.contains(name.bytes))
+        return false;
     const QString text = name.text();
     const qsizetype dot = text.indexOf(u'.');
     const qsizetype caseFrom = dot < 0 ? text.size() : dot + 1;
@@ -97,6 +99,8 @@ QString NameFilter::describe() const
         parts << QStringLiteral("仅 %1").arg(m_include.join(QStringLiteral("、")));
     if (!m_exclude.isEmpty())
         parts << QStringLiteral("不含 %1").arg(m_exclude.join(QStringLiteral("、")));
+    if (!m_leftOut.isEmpty())
+        parts << QStringLiteral("另不含 %1 个指定的文件").arg(m_leftOut.size());
     return parts.join(QStringLiteral("；"));
 }
 

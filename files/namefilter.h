@@ -2,6 +2,7 @@
 
 #include "filename.h"
 
+#include <QSet>
 #include <QStringList>
 
 namespace torvale {
@@ -12,7 +13,8 @@ namespace torvale {
 // for any text, "?" for one character, "[abc]" or "[a-z]" for one of those
 // ("[!a]" or "[^a]" for any other); everything else stands for itself, the
 // extension (what follows the name's first dot) matched without regard to
-// letter case, so that "*.jpg" takes IMG_1.JPG too.
+// letter case, so that "*.jpg" takes IMG_1.JPG too. Files may also be left
+// out one by one, by their exact names (bytes).
 class NameFilter
 {
 public:
@@ -22,17 +24,22 @@ public:
     {
     }
 
-    bool active() const { return !m_include.isEmpty() || !m_exclude.isEmpty(); }
+    bool active() const { return !m_include.isEmpty() || !m_exclude.isEmpty() || !m_leftOut.isEmpty(); }
     bool accepts(const FileName &name) const;
-    // The filter in a few words: "仅 *.jpg、*.png；不含 desktop.ini".
+    // The filter in a few words: "仅 *.jpg、*.png；不含 desktop.ini；另不含 2 个指定的文件".
     QString describe() const;
 
     const QStringList &include() const { return m_include; }
     const QStringList &exclude() const { return m_exclude; }
 
+    // The files left out by name, whatever the patterns say.
+    void set_left_out(const QSet<QByteArray> &names) { m_leftOut = names; }
+    const QSet<QByteArray> &left_out() const { return m_leftOut; }
+
 private:
     QStringList m_include;
     QStringList m_exclude;
+    QSet<QByteArray> m_leftOut;
 };
 
 // True when the pattern matches the whole name; characters of the name from

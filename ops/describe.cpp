@@ -2,6 +2,8 @@
 
 #include "pages.h"
 
+#include "files/listing.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -61,7 +63,100 @@ QStringList leading_cells(const PlanBase &plan, int row, int columns)
     return cells << what;
 }
 
+const QString kLeftOutByName = QStringLiteral("不处理");
+
+// The first few names: "a.txt、b.txt……".
+QString listed(const std::vector<const FileName *> &names)
+{
+    constexpr size_t kListed = 10;
+    QStringList shown;
+    for (size_t i = 0; i < names.size() && i < kListed; ++i)
+        shown << names[i]->shown();
+    return shown.join(QStringLiteral("、")) + (names.size() > kListed ? QStringLiteral("……") : QString());
+}
+
+// The files that a plan's filter left out by name (or by its patterns), in
+// the order of the listing.
+std::vector<const FileName *> left_out(const PlanBase &plan, bool byName)
+{
+    std::vector<const FileName *> names;
+    for (const FileName &name : plan.leftOut) {
+        if (plan.filter.left_out().contains(name.bytes) == byName)
+            names.push_back(&name);
+    }
+    return names;
+}
+
+// The rows of a plan's files after its leading rows: those of the files it
+// takes (an index among count), with the files left out by name at their
+// places among them, so that a row the person leaves out stays where it was.
+struct FileRows
+{
+    int leading = 0;
+    qint32 count = 0;
+    std::shared_ptr<std::vector<const FileName *>> byName;
+    std::shared_ptr<std::vector<qint32>> merged; // -1 - k: byName[k]; none: row i is file i
+
+    int size() const { return merged ? int(merged->size()) : count; }
+    qint32 at(int row) const { return merged ? (*merged)[size_t(row - leading)] : row - leading; }
+    const FileName &left_out(qint32 i) const { return *(*byName)[size_t(-1 - i)]; }
+};
+
+FileRows file_rows(const PlanBase &plan, qint32 count, const std::function<const FileName &(qint32)> &name)
+{
+    FileRows rows{plan.leading_rows(), count,
+                  std::make_shared<std::vector<const FileName *>>(left_out(plan, true)), nullptr};
+    if (rows.byName->empty())
+        return rows;
+    rows.merged = std::make_shared<std::vector<qint32>>();
+    rows.merged->reserve(size_t(count) + rows.byName->size());
+    for (qint32 i = 0, k = 0; i < count || k < qint32(rows.byName->size());) {
+        if (k < qint32(rows.byName->size()) &&
+            (i == count || natural_less(*(*rows.byName)[size_t(k)], name(i))))
+            rows.merged->push_back(-1 - k++);
+        else
+            rows.merged->push_back(i++);
+    }
+    return rows;
+}
+
+// The hits of a file: "…今天是【2024-01-05 → 05/01/2024】星期五…".
+QString hits_text(const std::vector<Hit> &hits)
+{
+    QStringList shown;
+    for (const Hit &h : hits)
+        shown << escaped_controls(h.before) + QStringLiteral("【") + escaped_controls(h.match) + kArrow +
+                     escaped_controls(h.replacement) + QStringLiteral("】") + escaped_controls(h.after);
+    return shown.join(QStringLiteral("  "));
+}
+
 } // namespace
+
+QString describe_choices(const NameFilter &filter, SearchOptions options)
+{
+    QStringList parts;
+    if (!filter.include().isEmpty())
+        parts << QStringLiteral("仅 %1").arg(filter.include().join(QStringLiteral("、")));
+    if (!filter.exclude().isEmpty())
+        parts << QStringLiteral("不含 %1").arg(filter.exclude().join(QStringLiteral("、")));
+    if (options.regex)
+        parts << QStringLiteral("正则表达式");
+    if (options.ignoreCase)
+        parts << QStringLiteral("忽略大小写");
+    return parts.join(QStringLiteral("；"));
+}
+
+QString describe_choices(const PlanBase &plan, SearchOptions options)
+{
+    QStringList lines;
+    if (const QString chosen = describe_choices(plan.filter, options); !chosen.isEmpty())
+        lines << QStringLiteral("选项：") + chosen;
+    if (const auto byPattern = left_out(plan, false); !byPattern.empty())
+        lines << QStringLiteral("按条件略过 %1 个文件：%2").arg(byPattern.size()).arg(listed(byPattern));
+    if (const auto byName = left_out(plan, true); !byName.empty())
+        lines << QStringLiteral("未勾选、不处理的 %1 个文件：%2").arg(byName.size()).arg(listed(byName));
+    return lines.join(QLatin1Char('\n'));
+}
 
 QString PlanTable::line(int row) const
 {
@@ -136,42 +231,77 @@ PlanTable describe_plan(const RenamePlan &plan)
     PlanTable t = begin_table(Operation::Rename, plan,
                               {QStringLiteral("原文件名"), QStringLiteral("新文件名")}, {kArrow});
     t.folder = describe_folder(plan);
-    const int leading = plan.leading_rows();
-    t.rowCount = leading + int(plan.sources.size());
-    t.cells = [&plan, leading](int row) -> QStringList {
-        if (row < leading)
+    t.choices = describe_choices(plan);
+    const FileRows rows = file_rows(plan, qint32(plan.sources.size()), [&plan](qint32 i) -> const FileName & {
+        return plan.sources[size_t(i)].name;
+    });
+    t.rowCount = rows.leading + rows.size();
+    t.cells = [&plan, rows](int row) -> QStringList {
+        if (row < rows.leading)
             return leading_cells(plan, row, 2);
-        return {plan.sources[size_t(row - leading)].name.shown(),
-                plan.targets[size_t(row - leading)].shown()};
+        const qint32 i = rows.at(row);
+        if (i < 0)
+            return {rows.left_out(i).shown(), kLeftOutByName};
+        return {plan.sources[size_t(i)].name.shown(), plan.targets[size_t(i)].shown()};
     };
-    t.marked = [&plan, leading](int row) { return plan.problemRow >= 0 && row - leading == plan.problemRow; };
+    t.marked = [&plan, rows](int row) {
+        return row >= rows.leading && plan.problemRow >= 0 && rows.at(row) == plan.problemRow;
+    };
+    t.file = [&plan, rows](int row) -> QByteArray {
+        if (row < rows.leading)
+            return {};
+        const qint32 i = rows.at(row);
+        return i < 0 ? rows.left_out(i).bytes : plan.sources[size_t(i)].name.bytes;
+    };
     return t;
 }
 
-PlanTable describe_plan(const ReplacePlan &plan)
+PlanTable describe_plan(const ReplacePlan &plan, std::shared_ptr<const FileHits> hits)
 {
-    PlanTable t =
-        begin_table(Operation::Replace, plan, {QStringLiteral("文件"), QStringLiteral("结果")}, {kColon});
+    QStringList headers{QStringLiteral("文件"), QStringLiteral("结果")};
+    if (hits)
+        headers << QStringLiteral("示例");
+    PlanTable t = begin_table(Operation::Replace, plan, headers, {kColon, kColon});
     t.folder = describe_folder(plan);
+    t.choices = describe_choices(plan, plan.options);
     // Only the files that would change or be skipped have a row.
     auto shownFiles = std::make_shared<std::vector<qint32>>();
     for (qint32 i = 0; i < qint32(plan.files.size()); ++i) {
         if (plan.occurrences[size_t(i)] > 0 || plan.skipReasons.contains(i))
             shownFiles->push_back(i);
     }
-    const int leftovers = plan.leading_rows();
-    t.rowCount = leftovers + int(shownFiles->size());
-    t.cells = [&plan, leftovers, shownFiles](int row) -> QStringList {
-        if (row < leftovers)
-            return leading_cells(plan, row, 2);
-        const qint32 i = (*shownFiles)[size_t(row - leftovers)];
-        const QString reason = plan.skipReasons.value(i);
-        return {plan.files[size_t(i)].name.shown(),
-                reason.isEmpty() ? QStringLiteral("替换 %1 处").arg(plan.occurrences[size_t(i)])
-                                 : skipped(reason)};
+    const FileRows rows =
+        file_rows(plan, qint32(shownFiles->size()), [&plan, shownFiles](qint32 i) -> const FileName & {
+            return plan.files[size_t((*shownFiles)[size_t(i)])].name;
+        });
+    t.rowCount = rows.leading + rows.size();
+    // (Negative for a file left out by name.)
+    auto fileAt = [rows, shownFiles](int row) {
+        const qint32 i = rows.at(row);
+        return i < 0 ? i : (*shownFiles)[size_t(i)];
     };
-    t.marked = [&plan, leftovers, shownFiles](int row) {
-        return row >= leftovers && plan.skipReasons.contains((*shownFiles)[size_t(row - leftovers)]);
+    t.cells = [&plan, rows, fileAt, hits](int row) -> QStringList {
+        if (row < rows.leading)
+            return leading_cells(plan, row, hits ? 3 : 2);
+        const qint32 i = fileAt(row);
+        if (i < 0)
+            return {rows.left_out(i).shown(), kLeftOutByName};
+        const QString reason = plan.skipReasons.value(i);
+        QStringList cells{plan.files[size_t(i)].name.shown(),
+                          reason.isEmpty() ? QStringLiteral("替换 %1 处").arg(plan.occurrences[size_t(i)])
+                                           : skipped(reason)};
+        if (hits && hits->contains(i))
+            cells << hits_text(hits->value(i));
+        return cells;
+    };
+    t.marked = [&plan, rows, fileAt](int row) {
+        return row >= rows.leading && plan.skipReasons.contains(fileAt(row));
+    };
+    t.file = [&plan, rows, fileAt](int row) -> QByteArray {
+        if (row < rows.leading)
+            return {};
+        const qint32 i = fileAt(row);
+        return i < 0 ? rows.left_out(i).bytes : plan.files[size_t(i)].name.bytes;
     };
     if (plan.ok() && t.rowCount == 0)
         t.statement = QStringLiteral("没有文件含有查找字符串，不会改动任何文件。");
@@ -184,11 +314,15 @@ PlanTable describe_plan(const ConvertPlan &plan)
                               {QStringLiteral("文本文件"), QStringLiteral("网页"), QStringLiteral("说明")},
                               {kArrow, kColon});
     t.folder = describe_folder(plan);
-    const int leftovers = plan.leading_rows(), pages = leftovers + int(plan.items.size());
+    t.choices = describe_choices(plan);
+    const FileRows rows = file_rows(plan, qint32(plan.items.size()), [&plan](qint32 i) -> const FileName & {
+        return plan.items[size_t(i)].source.name;
+    });
+    const int pages = rows.leading + rows.size();
     t.rowCount = plan.ok() ? pages + 1 : pages; // and index.htm
-    t.cells = [&plan, leftovers, pages](int row) -> QStringList {
+    t.cells = [&plan, rows, pages](int row) -> QStringList {
         const QString created = QStringLiteral("新建"), replaced = QStringLiteral("替换已有文件");
-        if (row < leftovers)
+        if (row < rows.leading)
             return leading_cells(plan, row, 3);
         if (row == pages) {
             return {QString(), kIndexName,
@@ -196,14 +330,25 @@ PlanTable describe_plan(const ConvertPlan &plan)
                         ? skipped(plan.indexSkipReason)
                         : QStringLiteral("索引，%1").arg(plan.index.exists() ? replaced : created)};
         }
-        const ConvertItem &item = plan.items[size_t(row - leftovers)];
+        const qint32 i = rows.at(row);
+        if (i < 0)
+            return {rows.left_out(i).shown(), QString(), kLeftOutByName};
+        const ConvertItem &item = plan.items[size_t(i)];
         if (!item.skipReason.isEmpty())
             return {item.source.name.shown(), QString(), skipped(item.skipReason)};
         return {item.source.name.shown(), item.page.shown(), item.pageStamp.exists() ? replaced : created};
     };
-    t.marked = [&plan, leftovers, pages](int row) {
-        return row == pages ? !plan.indexSkipReason.isEmpty()
-                            : row >= leftovers && !plan.items[size_t(row - leftovers)].skipReason.isEmpty();
+    t.marked = [&plan, rows, pages](int row) {
+        if (row == pages)
+            return !plan.indexSkipReason.isEmpty();
+        return row >= rows.leading && rows.at(row) >= 0 &&
+               !plan.items[size_t(rows.at(row))].skipReason.isEmpty();
+    };
+    t.file = [&plan, rows, pages](int row) -> QByteArray {
+        if (row < rows.leading || row == pages)
+            return {};
+        const qint32 i = rows.at(row);
+        return i < 0 ? rows.left_out(i).bytes : plan.items[size_t(i)].source.name.bytes;
     };
     return t;
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace torvale {
 
@@ -37,6 +38,10 @@ struct PlanTable
     int rowCount = 0;
     std::function<QStringList(int row)> cells;
     std::function<bool(int row)> marked; // a row with a problem
+    // The file a row is about, which the person may leave out (empty for
+    // the other rows). Files left out by name keep their rows, saying so.
+    std::function<QByteArray(int row)> file;
+    QString choices; // the choices the plan was made with, and the files they left out
 
     // A row as one line: its cells joined ("a.txt → p1.txt", "a.txt：替换 1 处").
     QString line(int row) const;
@@ -50,8 +55,22 @@ QString describe_folder(const RenamePlan &plan);
 QString describe_folder(const ReplacePlan &plan);
 QString describe_folder(const ConvertPlan &plan);
 
+// The first hits of a search in some of a plan's files (by their index in it).
+using FileHits = QHash<qint32, std::vector<Hit>>;
+
+// The choices in a few words: "仅 *.jpg、*.png；不含 desktop.ini；正则表达式；忽略大小写".
+QString describe_choices(const NameFilter &filter, SearchOptions options = {});
+// The choices a plan was made with, and the files they left out, a line
+// each: "选项：仅 *.jpg\n按条件略过 2 个文件：desktop.ini、notes.txt"; empty without choices.
+QString describe_choices(const PlanBase &plan, SearchOptions options = {});
+inline QString describe_choices(const ReplacePlan &plan)
+{
+    return describe_choices(plan, plan.options);
+}
+
 PlanTable describe_plan(const RenamePlan &plan);
-PlanTable describe_plan(const ReplacePlan &plan);
+// With hits, a column shows the first hits in each file with the text around them.
+PlanTable describe_plan(const ReplacePlan &plan, std::shared_ptr<const FileHits> hits = {});
 PlanTable describe_plan(const ConvertPlan &plan);
 PlanTable describe_plan(const UndoPlan &plan);
 

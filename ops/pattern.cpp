@@ -97,14 +97,7 @@ int Pattern::replace(QStringView text, QString *out) const
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
         result += text.mid(copied, match.capturedStart() - copied);
-        for (const Part &part : m_replacement) {
-            if (part.group >= 0)
-                result += match.capturedView(part.group);
-            else if (!part.name.isEmpty())
-                result += match.capturedView(part.name);
-            else
-                result += part.text;
-        }
+        append_replacement(match, result);
         copied = match.capturedEnd();
         ++count;
     }
@@ -113,6 +106,30 @@ int Pattern::replace(QStringView text, QString *out) const
         *out = std::move(result);
     }
     return count;
+}
+
+std::vector<Pattern::Match> Pattern::matches(QStringView text, int most) const
+{
+    std::vector<Match> found;
+    QRegularExpressionMatchIterator each = m_expression.globalMatch(text);
+    while (int(found.size()) < most && each.hasNext()) {
+        const QRegularExpressionMatch match = each.next();
+        found.push_back({match.capturedStart(), match.capturedLength(), {}});
+        append_replacement(match, found.back().replacement);
+    }
+    return found;
+}
+
+void Pattern::append_replacement(const QRegularExpressionMatch &match, QString &to) const
+{
+    for (const Part &part : m_replacement) {
+        if (part.group >= 0)
+            to += match.capturedView(part.group);
+        else if (!part.name.isEmpty())
+            to += match.capturedView(part.name);
+        else
+            to += part.text;
+    }
 }
 
 } // namespace torvale

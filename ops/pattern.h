@@ -36,7 +36,20 @@ public:
     // returns how many, and sets *out when there was one.
     int replace(QStringView text, QString *out) const;
 
+    // A match as replace() finds it: where it begins, how long it is, and
+    // what it becomes.
+    struct Match
+    {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        QString replacement;
+    };
+    // The first matches in the text, at most `most`.
+    std::vector<Match> matches(QStringView text, int most) const;
+
 private:
+    void append_replacement(const QRegularExpressionMatch &match, QString &to) const;
+
     struct Part
     {
         QString text; // literal text, or

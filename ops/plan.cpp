@@ -173,7 +173,11 @@ bool open_for_plan(const NativePath &dir, PlanBase &plan, Listing &listing, cons
     if (filter.active()) {
         const auto out = std::stable_partition(listing.plain.begin(), listing.plain.end(),
                                                [&](const Entry &e) { return filter.accepts(e.name); });
-        plan.filteredOut = int(listing.plain.end() - out);
+        // (Files left out by name are not counted as left out by the patterns.)
+        for (auto e = out; e != listing.plain.end(); ++e) {
+            plan.leftOut.push_back(e->name);
+            plan.filteredOut += !filter.left_out().contains(e->name.bytes);
+        }
         listing.others.insert(listing.others.end(), std::make_move_iterator(out),
                               std::make_move_iterator(listing.plain.end()));
         listing.plain.erase(out, listing.plain.end());

@@ -55,8 +55,9 @@ struct PlanBase
     bool undoable = true;     // false: the former versions would not fit into the history
     qint64 keptBytes = 0; // of the former versions the run keeps (an estimate before it examined the files)
     NameFilter filter;    // which files take part
-    int filteredOut = 0;  // plain files the filter left out
-    bool listChanges = false; // the report lists every change (for a script's output)
+    int filteredOut = 0;  // plain files the filter's patterns left out
+    std::vector<FileName> leftOut; // every file the filter left out, in the order of the listing
+    bool listChanges = false;      // the report lists every change (for a script's output)
 
     bool ok() const { return refusal.isEmpty(); }
     // The rows of a plan's table that come before its files.

@@ -521,6 +521,49 @@ Rewrite rewrite_safely(const Folder &folder, const Entry &file, const Needles &n
 
 } // namespace
 
+std::vector<Hit> first_hits(const Folder &folder, const Entry &file, const Pattern &pattern, int most,
+                            int context)
+{
+    std::vector<Hit> hits;
+    FileReader reader;
+    QString error;
+    Charset charset = Charset::Ascii;
+    if (!reader.open(folder, file.name.bytes, &file.stamp, &error) ||
+        !scan_text_file(reader, &charset, &error))
+        return hits;
+    auto look_in = [&](const QString &text) {
+        for (const Pattern::Match &m : pattern.matches(text, most - int(hits.size()))) {
+            const qsizetype from = std::max<qsizetype>(0, m.start - context), end = m.start + m.length;
+            const QString more = QStringLiteral("…");
+            hits.push_back({(from > 0 ? more : QString()) + text.mid(from, m.start - from),
+                            text.mid(m.start, m.length), m.replacement,
+                            text.mid(end, context) + (end + context < text.size() ? more : QString())});
+        }
+    };
+    auto take = [&](const QByteArray &piece, bool first) {
+        const QString text = decode(piece, charset, first);
+        if (pattern.spans_lines())
+            look_in(text);
+        else
+            split_lines(text, [&](const QString &line) {
+                if (int(hits.size()) < most)
+                    look_in(line);
+            });
+    };
+    // In pieces as the run reads it: a small file whole, a larger one in pieces of whole lines.
+    QByteArray piece;
+    if (reader.read_some(piece, 64 * 1024, &error) == reader.stamp().size) {
+        take(piece, true);
+        return hits;
+    }
+    if (!reader.rewind(&error))
+        return hits;
+    LineChunks chunks(reader);
+    for (bool first = true; int(hits.size()) < most && chunks.next(&piece, &error); first = false)
+        take(piece, first);
+    return hits;
+}
+
 ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, const Progress &progress)
 {
     ReplacePlan plan;

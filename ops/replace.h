@@ -36,6 +36,21 @@ struct ReplaceParams
 int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needle, QByteArrayView replacement,
                      QByteArray *out);
 
+// A place where a search matches in a file, with the text around it.
+struct Hit
+{
+    QString before; // at most `context` characters of its line before the match ("…" first when cut)
+    QString match;
+    QString replacement; // what the match becomes
+    QString after;       // and after it ("…" last when cut)
+};
+
+// The first hits (at most `most`) of the pattern in a text file of the
+// folder that is still as planned, as find and replace reads it. Empty when
+// it holds none, is not text (or not surely one text) or cannot be read.
+std::vector<Hit> first_hits(const Folder &folder, const Entry &file, const Pattern &pattern, int most,
+                            int context);
+
 struct ReplacePlan : PlanBase
 {
     QString find;

@@ -456,6 +456,15 @@ private slots:
         fill(part[0].split(' '));
         press(part[1]);
         QTRY_VERIFY_WITH_TIMEOUT(control<QProgressBar>("ProgressBar1")->value() >= part[3].toInt(), 30000);
+        // Then the batch is flushed to disk before any of it is put in place: stopped while the flush
+        // lasts (long, with much else waiting to be written), nothing would have changed.
+        auto placed = [&] {
+            auto files = snapshot(m_tmp->path());
+            files.removeIf([](auto file) { return file.key().startsWith('.'); }); // (unfinished ones)
+            return files != before;
+        };
+        if (part[1] != "Command1")
+            QTRY_VERIFY_WITH_TIMEOUT(placed(), 30000);
         QVERIFY(control("stop")->isVisible() && !control("Text2")->isEnabled() &&
                 !control(qPrintable(part[1]))->isEnabled());
         if (part[2] == "Escape")

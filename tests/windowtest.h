@@ -4,8 +4,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -13,6 +15,10 @@
 #include <functional>
 
 namespace windowtest {
+
+// The window's settings are kept in a folder of the tests, never the user's.
+inline const QTemporaryDir kConfigHome;
+inline const bool kConfigHomeSet = qputenv("XDG_CONFIG_HOME", QFile::encodeName(kConfigHome.path()));
 
 // Runs the function on the next modal window to open (a dialog or a message
 // box), from inside its event loop, then closes it unless the function did.
