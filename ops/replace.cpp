@@ -171,58 +171,42 @@ private:
     std::optional<Pattern> m_pattern;
 };
 
-// A file up to this size is kept in memory between the steps; a larger one
-// is read again for each.
-constexpr qsizetype kKept = 1 << 20;
+// A file up to this size is read whole, once, and kept in memory between
+// the steps; a larger one is read again for each, in pieces of whole lines
+// (a line is held whole, a file is not).
+constexpr qsizetype kKept = 16 << 20;
 
-// A file read in pieces of whole lines, from its start: kept while it is
-// small, read again for each step when it is not. A line is held whole, a
-// file is not.
 class Pieces
 {
 public:
     explicit Pieces(FileReader &reader) : m_reader(reader) {}
     // The whole file, read already.
-    void keep_whole(const QByteArray &bytes)
+    void keep_whole(QByteArray bytes)
     {
-        m_kept = {bytes};
+        m_kept = std::move(bytes);
         m_whole = true;
     }
-    bool large() const { return m_large; }
+    bool large() const { return !m_whole; }
     // Runs take on each piece in order while it returns true; false when the
     // file cannot be read, with *error set.
     bool each(const std::function<bool(const QByteArray &)> &take, QString *error)
     {
         if (m_whole) {
-            for (const QByteArray &piece : m_kept) {
-                if (!take(piece))
-                    break;
-            }
+            take(m_kept);
             return true;
         }
         if (!m_reader.rewind(error))
             return false;
         LineChunks chunks(m_reader);
-        qsizetype kept = 0;
-        bool going = true;
-        for (QByteArray piece; going && chunks.next(&piece, error);) {
-            kept += piece.size();
-            m_large = m_large || kept > kKept;
-            if (!m_large)
-                m_kept.push_back(piece);
-            going = take(piece);
+        for (QByteArray piece; chunks.next(&piece, error) && take(piece);) {
         }
-        m_whole = going && !m_large && !chunks.failed();
-        if (!m_whole)
-            m_kept.clear();
         return !chunks.failed();
     }
 
 private:
     FileReader &m_reader;
-    std::vector<QByteArray> m_kept;
+    QByteArray m_kept;
     bool m_whole = false; // m_kept is the whole file
-    bool m_large = false; // too large to keep
 };
 
 // The bytes of new text in a file's character set: an ASCII file takes it
@@ -464,8 +448,11 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
         return needles.literal() && needles.may_occur_in(head, layout) ? skip(kNotTextReason)
                                                                        : std::move(result);
     Pieces pieces(reader);
-    if (reader.stamp().size == head.size())
-        pieces.keep_whole(head); // a small file was read whole with its start
+    if (reader.stamp().size <= kKept) {
+        if (!reader.read_rest(head, &error))
+            return unreadable();
+        pieces.keep_whole(std::move(head));
+    }
 
     bool found = false;
     if (!may_hold(pieces, needles, layout, &found, &error))

@@ -221,14 +221,18 @@ private slots:
         QTest::newRow("binary file") << QByteArray("old\0", 4) << "old"
                                      << "new"
                                      << "not text" << QByteArray("old\0", 4) << u("不是文本文件") << 0644;
-        // A novel with one paragraph per line: a line of a megabyte, where
-        // "字中" holds the bytes of "种" across its two characters.
+        // A novel with one paragraph per line: a line of megabytes, where
+        // "字中" holds the bytes of "种" across its two characters; in a file
+        // of 18 MB, too large to be kept whole, read again at each step.
         const QByteArray piece = gbk(u("中文字")).repeated(700);
-        QTest::newRow("1 MB GBK line") << (piece + "old").repeated(250) << "old"
-                                       << "new"
-                                       << "GBK" << (piece + "new").repeated(250) << "" << 0644;
-        QTest::newRow("1 MB GBK line, straddling bytes") << piece.repeated(250) << u("种") << "x"
-                                                         << "GBK" << piece.repeated(250) << "" << 0644;
+        for (int lines : {250, 4300}) {
+            const QByteArray size = QByteArray::number(lines * piece.size() >> 20) + " MB";
+            QTest::newRow((size + " GBK line").constData()) << (piece + "old").repeated(lines) << "old"
+                                              << "new"
+                                              << "GBK" << (piece + "new").repeated(lines) << "" << 0644;
+            QTest::newRow((size + " GBK line, straddling bytes").constData()) << piece.repeated(lines) << u("种") << "x"
+                                                                << "GBK" << piece.repeated(lines) << "" << 0644;
+        }
         // Found hopeless at once, but the search text comes megabytes later.
         const QByteArray invalid = QByteArray("\x81\x7f\n") + QByteArray(2 << 20, 'x') + "\nold\n";
         QTest::newRow("not text, hit after 2 MB") << invalid << "old"
