@@ -416,6 +416,50 @@ bool stage(Pieces &pieces, Charset charset, const Needles &needles, FileWriter &
         error);
 }
 
+// A large file, read once: its new version is written in the character set
+// its first piece reads in while the rest is read, guessed and replaced.
+// Anything but a plain result (text throughout in that character set, hits
+// that can be written) leaves it to be read step by step after all.
+enum class OnePass : quint8 { Written, Unchanged, StepByStep, Unreadable, Unwritten };
+
+OnePass rewrite_in_one_pass(Pieces &pieces, const Needles &needles, FileWriter &staged, int *occurrences,
+                            QString *error)
+{
+    CharsetGuess guess;
+    std::optional<Charset> charset;
+    bool first = true, plain = true, written = true, changes = false;
+    *occurrences = 0;
+    const bool read = pieces.each(
+        [&](const QByteArray &piece) {
+            guess.feed(piece);
+            if (!charset) {
+                const Guess start = guess.verdict();
+                if (!start.is_text())
+                    return plain = false;
+                charset = start.charset;
+            }
+            QByteArray replaced;
+            bool unwritable = false;
+            const int count = replace_in_piece(piece, first, *charset, needles, &replaced, &unwritable);
+            first = false;
+            *occurrences += count;
+            changes = changes || (count > 0 && replaced != piece);
+            if (unwritable)
+                return plain = false;
+            return written = staged.write(count > 0 ? replaced : piece, error);
+        },
+        error);
+    if (!written)
+        return OnePass::Unwritten;
+    if (!read)
+        return OnePass::Unreadable;
+    const Guess whole = guess.verdict();
+    if (!plain || !whole.is_text() || whole.charset != *charset ||
+        (needles.literal() && !needles.replacement(*charset)))
+        return OnePass::StepByStep;
+    return changes ? OnePass::Written : OnePass::Unchanged;
+}
+
 // Reads the file a step at a time: whether it may hold the search text,
 // how it reads, how often it holds it, and, to write, its new version.
 // With a recorder, the former version is kept in the history first.
@@ -459,6 +503,31 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
         return unreadable();
     if (!found)
         return result; // most files: nothing to do, nothing decoded
+    if (write && pieces.large()) {
+        auto staged = std::make_unique<FileWriter>();
+        if (!staged->begin(folder, file.name.bytes, &file.stamp, &error))
+            return skip(error);
+        int occurrences = 0;
+        switch (rewrite_in_one_pass(pieces, needles, *staged, &occurrences, &error)) {
+        case OnePass::Unwritten:
+            return skip(QStringLiteral("写入失败（%1）").arg(error));
+        case OnePass::Unreadable:
+            return unreadable();
+        case OnePass::Unchanged:
+            return result;
+        case OnePass::StepByStep:
+            break;
+        case OnePass::Written:
+            // The former version is the file that was read, kept before the new one takes its place.
+            if (recorder && recorder->keeping() && !recorder->keep(reader, &result.kept, &error))
+                return skip(error);
+            if (!staged->finish(&error, false, &reader))
+                return skip(QStringLiteral("写入失败（%1）").arg(error));
+            result.occurrences = occurrences;
+            result.staged = std::move(staged);
+            return result;
+        }
+    }
     Guess guess;
     if (!classify(pieces, &guess, &error))
         return unreadable();

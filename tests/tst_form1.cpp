@@ -487,7 +487,8 @@ private slots:
             return;
         const int done =
             int(after.size() - before.size()) + int(std::count(after.cbegin(), after.cend(), "b"));
-        QVERIFY2(done > 0 && done < kFiles && !after.contains("index.htm"), qPrintable(QString::number(done)));
+        QVERIFY2(done > 0 && done < kFiles && !after.contains("index.htm"),
+                 qPrintable(QString::number(done)));
         QVERIFY(statusLine().contains(u("操作被停止")));
         control<QAction>("undo")->trigger();
         waitForEndOfRun();

@@ -37,6 +37,7 @@ private slots:
         TempDir tmp, state;
         const auto before = numbered_files(tmp.path(), 3);
         write(tmp.path(), QByteArray("1.htm"), "a page that the conversion replaces");
+        write(tmp.path(), QByteArray("large.dat"), QByteArray("an old line\n").repeated(1500000)); // 18 MB
         const auto withPage = snapshot(tmp.path());
         arguments.replaceInStrings("DIR", tmp.path());
         QCOMPARE(cli(arguments, {}, state.path()).exitCode, 0);

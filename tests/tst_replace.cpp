@@ -227,17 +227,28 @@ private slots:
         const QByteArray piece = gbk(u("中文字")).repeated(700);
         for (int lines : {250, 4300}) {
             const QByteArray size = QByteArray::number(lines * piece.size() >> 20) + " MB";
-            QTest::newRow((size + " GBK line").constData()) << (piece + "old").repeated(lines) << "old"
-                                              << "new"
-                                              << "GBK" << (piece + "new").repeated(lines) << "" << 0644;
-            QTest::newRow((size + " GBK line, straddling bytes").constData()) << piece.repeated(lines) << u("种") << "x"
-                                                                << "GBK" << piece.repeated(lines) << "" << 0644;
+            QTest::newRow((size + " GBK line").constData())
+                << (piece + "old").repeated(lines) << "old"
+                << "new"
+                << "GBK" << (piece + "new").repeated(lines) << "" << 0644;
+            QTest::newRow((size + " GBK line, straddling bytes").constData())
+                << piece.repeated(lines) << u("种") << "x"
+                << "GBK" << piece.repeated(lines) << "" << 0644;
         }
         // Found hopeless at once, but the search text comes megabytes later.
         const QByteArray invalid = QByteArray("\x81\x7f\n") + QByteArray(2 << 20, 'x') + "\nold\n";
         QTest::newRow("not text, hit after 2 MB") << invalid << "old"
                                                   << "new"
                                                   << "not text" << invalid << u("不是文本文件") << 0644;
+        // Large files whose start reads otherwise than the whole: read again, step by step.
+        const QByteArray ascii = QByteArray("plain old line\n").repeated(1200000);
+        QTest::newRow("18 MB, ASCII then UTF-8") << ascii + u("中文\n").toUtf8() << u("中") << "x"
+                                                 << "UTF-8" << ascii + "x" + u("文\n").toUtf8() << "" << 0644;
+        QTest::newRow("18 MB, ASCII then not text") << ascii + "\x81\x7f\n"
+                                                    << "old"
+                                                    << "new"
+                                                    << "not text" << ascii + "\x81\x7f\n"
+                                                    << u("不是文本文件") << 0644;
     }
     void files()
     {
