@@ -1,5 +1,7 @@
 #include "pattern.h"
 
+#include <atomic>
+
 namespace torvale {
 
 namespace {
@@ -34,6 +36,8 @@ std::optional<Pattern> Pattern::make(const QString &find, const QString &replace
         pattern.m_spansLines = true;
         flags |= QRegularExpression::MultilineOption;
     }
+    static std::atomic<quint64> made{0};
+    pattern.m_id = ++made;
     pattern.m_expression = QRegularExpression(options.regex ? find : QRegularExpression::escape(find), flags);
     if (!pattern.m_expression.isValid()) {
         *error = QStringLiteral("正则表达式“%1”在第 %2 个字符处有错误（%3）")
@@ -88,19 +92,43 @@ std::optional<Pattern> Pattern::make(const QString &find, const QString &replace
     return pattern;
 }
 
+// Each thread matches with an expression of its own: copies of one share
+// a count of references that every match changes, which threads working on
+// files side by side would otherwise fight over.
+const QRegularExpression &Pattern::expression() const
+{
+    thread_local quint64 id = 0;
+    thread_local QRegularExpression own;
+    if (id != m_id) {
+        own = QRegularExpression(m_expression.pattern(), m_expression.patternOptions());
+        own.optimize();
+        id = m_id;
+    }
+    return own;
+}
+
 int Pattern::replace(QStringView text, QString *out) const
 {
+    const QRegularExpression &expression = this->expression();
     int count = 0;
     qsizetype copied = 0;
+    bool lastEmpty = false;
     QString result;
-    QRegularExpressionMatchIterator matches = m_expression.globalMatch(text);
+    QRegularExpressionMatchIterator matches = expression.globalMatch(text);
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
         result += text.mid(copied, match.capturedStart() - copied);
         append_replacement(match, result);
         copied = match.capturedEnd();
+        lastEmpty = match.capturedLength() == 0;
         ++count;
     }
+    // The matches end at an error (too much backtracking) as they end at
+    // the end of the text: matching again from where they ended tells the
+    // two apart.
+    const qsizetype from = copied + (lastEmpty ? 1 : 0);
+    if (from <= text.size() && !expression.match(text, from).isValid())
+        return kTooCostly;
     if (count > 0) {
         result += text.mid(copied);
         *out = std::move(result);
@@ -111,7 +139,7 @@ int Pattern::replace(QStringView text, QString *out) const
 std::vector<Pattern::Match> Pattern::matches(QStringView text, int most) const
 {
     std::vector<Match> found;
-    QRegularExpressionMatchIterator each = m_expression.globalMatch(text);
+    QRegularExpressionMatchIterator each = expression().globalMatch(text);
     while (int(found.size()) < most && each.hasNext()) {
         const QRegularExpressionMatch match = each.next();
         found.push_back({match.capturedStart(), match.capturedLength(), {}});

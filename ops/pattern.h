@@ -33,7 +33,10 @@ public:
 
     bool spans_lines() const { return m_spansLines; }
     // Replaces every match in the text, left to right, without overlap;
-    // returns how many, and sets *out when there was one.
+    // returns how many, and sets *out when there was one. kTooCostly when
+    // the matching could not be completed (it backtracked past the limit of
+    // the expression engine): then the text is not to be changed at all.
+    static constexpr int kTooCostly = -1;
     int replace(QStringView text, QString *out) const;
 
     // A match as replace() finds it: where it begins, how long it is, and
@@ -49,6 +52,7 @@ public:
 
 private:
     void append_replacement(const QRegularExpressionMatch &match, QString &to) const;
+    const QRegularExpression &expression() const;
 
     struct Part
     {
@@ -59,6 +63,7 @@ private:
     QRegularExpression m_expression;
     std::vector<Part> m_replacement;
     bool m_spansLines = false;
+    quint64 m_id = 0; // the same for every copy of one pattern
 };
 
 } // namespace torvale

@@ -22,6 +22,12 @@ namespace torvale {
 
 namespace {
 
+// Why a file is left alone when an expression cannot be matched through it.
+QString too_costly()
+{
+    return QStringLiteral("正则表达式在这个文件中回溯过多，无法完成匹配");
+}
+
 bool is_lead(uchar c)
 {
     return c >= 0x81 && c <= 0xFE;
@@ -229,8 +235,8 @@ int replace_in_text(QByteArrayView bytes, Charset charset, const Pattern &patter
     const QString text = decode(bytes, charset, false);
     QString replaced;
     const int count = pattern.replace(text, &replaced);
-    if (count == 0)
-        return 0;
+    if (count <= 0)
+        return count; // none, or kTooCostly
     const std::optional<QByteArray> before = encode_into(text, charset);
     const std::optional<QByteArray> after = encode_into(replaced, charset);
     if (!before || *before != bytes || !after) {
@@ -273,6 +279,8 @@ int replace_pattern_in_piece(QByteArrayView piece, Charset charset, const Patter
         QByteArray line;
         const int n = replace_in_text(piece.sliced(start, i - start), charset, pattern, out ? &line : nullptr,
                                       unwritable);
+        if (n == Pattern::kTooCostly)
+            return n;
         if (n > 0 && out && !*unwritable) {
             result.append(piece.sliced(copied, start - copied)).append(line);
             copied = i;
@@ -358,9 +366,11 @@ bool classify(Pieces &pieces, Guess *verdict, QString *error)
 struct Hits
 {
     int occurrences = 0;
-    bool changes = false;        // the new version differs from the file
-    bool readingsDiffer = false; // an ambiguous text would change differently in its two readings
-    bool unwritable = false;     // the new text cannot be written in the file's character set
+    bool changes = false;            // the new version differs from the file
+    bool readingsDiffer = false;     // an ambiguous text would change differently in its two readings
+    bool unwritable = false;         // the new text cannot be written in the file's character set
+    bool tooCostly = false;          // an expression could not be matched to its end
+    std::optional<QByteArray> whole; // the new version of a file kept whole, made on the way
 };
 
 // The third: the occurrences in the file as it reads. An ambiguous text is
@@ -374,15 +384,21 @@ bool count_hits(Pieces &pieces, const Guess &guess, const Needles &needles, Hits
         [&](const QByteArray &piece) {
             QByteArray mine, theirs;
             // (A pattern's replacement may give the text it replaces: looked at.)
-            const bool compare = both || needles.pattern();
+            const bool compare = both || needles.pattern() || !pieces.large();
             const int count = replace_in_piece(piece, first, charset, needles, compare ? &mine : nullptr,
                                                &hits->unwritable);
+            if (count == Pattern::kTooCostly)
+                return !(hits->tooCostly = true);
+            if (!pieces.large())
+                hits->whole = count > 0 ? mine : piece;
             hits->occurrences += count;
             if (needles.pattern() && count > 0 && mine != piece)
                 hits->changes = true;
             if (both) {
                 bool rivalUnwritable = false;
                 const int other = replace_in_piece(piece, first, rival, needles, &theirs, &rivalUnwritable);
+                if (other == Pattern::kTooCostly)
+                    return !(hits->tooCostly = true);
                 const bool unwritable = needles.literal() ? (count > 0 && !needles.replacement(charset)) ||
                                                                 (other > 0 && !needles.replacement(rival))
                                                           : hits->unwritable || rivalUnwritable;
@@ -410,7 +426,9 @@ bool stage(Pieces &pieces, Charset charset, const Needles &needles, FileWriter &
             QByteArray replaced;
             const int count = replace_in_piece(piece, first, charset, needles, &replaced);
             first = false;
-            *written = staged.write(count > 0 ? replaced : piece, error);
+            if (count == Pattern::kTooCostly)
+                *error = too_costly();
+            *written = count != Pattern::kTooCostly && staged.write(count > 0 ? replaced : piece, error);
             return *written;
         },
         error);
@@ -442,6 +460,8 @@ OnePass rewrite_in_one_pass(Pieces &pieces, const Needles &needles, FileWriter &
             bool unwritable = false;
             const int count = replace_in_piece(piece, first, *charset, needles, &replaced, &unwritable);
             first = false;
+            if (count == Pattern::kTooCostly)
+                return plain = false;
             *occurrences += count;
             changes = changes || (count > 0 && replaced != piece);
             if (unwritable)
@@ -536,6 +556,8 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     Hits hits;
     if (!count_hits(pieces, guess, needles, &hits, &error))
         return unreadable();
+    if (hits.tooCostly)
+        return skip(too_costly());
     if (hits.readingsDiffer)
         return skip(guess.reason());
     if (!hits.changes)
@@ -555,8 +577,12 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     if (recorder && recorder->keeping() && !recorder->keep(reader, &result.kept, &error))
         return skip(error);
     bool written = true;
-    if (!stage(pieces, guess.charset, needles, *result.staged, &written, &error))
+    if (hits.whole)
+        written = result.staged->write(*hits.whole, &error);
+    else if (!stage(pieces, guess.charset, needles, *result.staged, &written, &error))
         return written ? unreadable() : skip(QStringLiteral("写入失败（%1）").arg(error));
+    if (!written)
+        return skip(QStringLiteral("写入失败（%1）").arg(error));
     if (!result.staged->finish(&error, false, &reader))
         return skip(QStringLiteral("写入失败（%1）").arg(error));
     return result;

@@ -103,8 +103,12 @@ private slots:
                                                     << "-" << true << false << u("--\n");
         QTest::newRow("literal with ignored case: no $ groups") << "UTF-8" << u("A\n") << "a"
                                                                 << "$1" << false << true << u("$1\n");
-        QTest::newRow("a replacement GBK cannot hold")
+        QTest::newRow("a replacement GBK cannot hold: skipped")
             << "GBK" << u("中文\n") << u("文") << u("😀") << true << false << QString();
+        QTest::newRow("too much backtracking: skipped, not half done")
+            << "UTF-8" << QString(40, 'a') + "b\naaaa\n"
+            << "(a|a)*c|aaaa"
+            << "X" << true << false << QString();
     }
     void patterns()
     {
@@ -129,6 +133,7 @@ private slots:
         const Report report = apply_replace(plan_replace(params));
         QCOMPARE(read(tmp.path(), QByteArray("a.txt")), bytes(expected.isEmpty() ? text : expected));
         QCOMPARE(report.changed, expected.isEmpty() ? 0 : 1);
+        QCOMPARE(report.problems.size(), QByteArray(QTest::currentDataTag()).contains("skipped") ? 1 : 0);
     }
 
     // A wrong expression is a usage error that names the place of the fault.
