@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace torvale;
@@ -186,6 +187,11 @@ int run(int argc, char *argv[])
         return usage_error(QStringLiteral("--require-undo 与 --no-undo 不能同时使用"), &*command);
     if (args.has("quiet") && args.has("verbose"))
         return usage_error(QStringLiteral("-q 与 -v 不能同时使用"), &*command);
+    for (const char *option : {"include", "exclude"}) {
+        const QStringList globs = args.values.value(QLatin1String(option));
+        if (std::any_of(globs.begin(), globs.end(), [](const QString &g) { return g.trimmed().isEmpty(); }))
+            return usage_error(QStringLiteral("--%1 的值不能为空").arg(QLatin1String(option)), &*command);
+    }
     QString why;
     if (!character_sets_available(&why)) {
         print_error(why);

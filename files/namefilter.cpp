@@ -80,16 +80,27 @@ bool glob_match(QStringView pattern, QStringView name, qsizetype caseFrom)
     return p == pattern.size();
 }
 
-bool NameFilter::accepts(const FileName &name) const
+namespace {
+
+bool any_matches(const QStringList &patterns, const FileName &name)
 {
-    if (m_leftOut.contains(name.bytes))
-        return false;
     const QString text = name.text();
     const qsizetype dot = text.indexOf(u'.');
     const qsizetype caseFrom = dot < 0 ? text.size() : dot + 1;
-    auto matches = [&](const QString &pattern) { return glob_match(pattern, text, caseFrom); };
-    return (m_include.isEmpty() || std::any_of(m_include.cbegin(), m_include.cend(), matches)) &&
-           std::none_of(m_exclude.cbegin(), m_exclude.cend(), matches);
+    return std::any_of(patterns.cbegin(), patterns.cend(),
+                       [&](const QString &pattern) { return glob_match(pattern, text, caseFrom); });
+}
+
+} // namespace
+
+bool NameFilter::accepts(const FileName &name) const
+{
+    return (m_include.isEmpty() || any_matches(m_include, name)) && !excludes(name);
+}
+
+bool NameFilter::excludes(const FileName &name) const
+{
+    return m_leftOut.contains(name.bytes) || any_matches(m_exclude, name);
 }
 
 QString NameFilter::describe() const

@@ -26,6 +26,9 @@ public:
 
     bool active() const { return !m_include.isEmpty() || !m_exclude.isEmpty() || !m_leftOut.isEmpty(); }
     bool accepts(const FileName &name) const;
+    // Left out by an exclude pattern or by name: a file not to be touched,
+    // whether or not it is one the operation would take.
+    bool excludes(const FileName &name) const;
     // The filter in a few words: "仅 *.jpg、*.png；不含 desktop.ini；另不含 2 个指定的文件".
     QString describe() const;
 

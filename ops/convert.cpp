@@ -187,6 +187,8 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
         } else if (item.page.bytes.size() > kMaxNameBytes) {
             item.skipReason = QStringLiteral("它的网页文件名“%1”太长，超出了文件系统允许的长度，未转换")
                                   .arg(item.page.shown());
+        } else if (plan.filter.excludes(item.page)) {
+            item.skipReason = QStringLiteral("它的网页“%1”在不处理的文件之列，未转换").arg(item.page.shown());
         } else if (item.page.bytes == kIndexName.toLatin1()) {
             item.skipReason = QStringLiteral("它的网页会与索引文件“index.htm”同名，未转换");
         } else if (const auto other = pageSources.constFind(item.page.bytes);
@@ -209,6 +211,8 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
     QString lookError;
     if (!plan.folder->look_up(kIndexName.toLatin1(), &plan.index, &lookError))
         plan.indexSkipReason = QStringLiteral("索引文件：%1，未写入").arg(lookError);
+    else if (plan.filter.excludes(FileName::from_bytes(kIndexName.toLatin1())))
+        plan.indexSkipReason = QStringLiteral("索引文件“index.htm”在不处理的文件之列，未写入");
     else if (const QString blocked = blocked_reason(*plan.folder, kIndexName.toLatin1(), plan.index);
              !blocked.isEmpty())
         plan.indexSkipReason = QStringLiteral("索引文件：%1，未写入").arg(blocked);

@@ -128,10 +128,16 @@ RenamePlan plan_rename(const RenameParams &params)
                     std::none_of(plan.sources.begin(), plan.sources.end(),
                                  [&](const Entry &e) { return e.name == target; }))) {
             // The second test catches file systems that ignore letter case.
-            refuse(row,
-                   QStringLiteral("新文件名“%1”已被文件夹中不参与更名的同名项目（隐藏文件、文件夹或链接）"
-                                  "占用，没有文件被更名。")
-                       .arg(target.shown()));
+            const bool leftOut =
+                std::any_of(plan.leftOut.begin(), plan.leftOut.end(), [&](const FileName &n) {
+                    return n.text().toCaseFolded() == target.text().toCaseFolded();
+                });
+            refuse(row, leftOut
+                            ? QStringLiteral("新文件名“%1”已被按条件不处理的同名文件占用，没有文件被更名。")
+                                  .arg(target.shown())
+                            : QStringLiteral("新文件名“%1”已被文件夹中不参与更名的同名项目（隐藏文件、"
+                                             "文件夹或链接）占用，没有文件被更名。")
+                                  .arg(target.shown()));
         }
     }
     // Two files with one new name: the first file whose new name was taken.

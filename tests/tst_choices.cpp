@@ -147,17 +147,53 @@ private slots:
     }
 
     // Files left out are untouched and not numbered, and counted once.
-    void filteredRename()
+    // Files left out are untouched and not numbered; a page or index a
+    // pattern leaves out is not written either; a new name taken by a file
+    // left out is said to be so.
+    void filteredRuns_data()
     {
+        QTest::addColumn<QStringList>("files"); // each holding its own name
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QStringList>("untouched");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("rename the photos only")
+            << QStringList{"b.JPG", "a.jpg", "desktop.ini", "notes.txt", "c.png"}
+            << QStringList{"rename", "--start",   "1",     "--prefix",  "p",  "--include",
+                           "*.jpg",  "--include", "*.png", "--exclude", "c.*"}
+            << 0 << QStringList{"c.png", "desktop.ini", "notes.txt", "p1.jpg", "p2.jpg"}
+            << QStringList{"c.png", "desktop.ini", "notes.txt"} << u("按条件略过 3 个文件");
+        QTest::newRow("html leaves the pages left out alone")
+            << QStringList{"a.txt", "b.txt", "a.htm", "index.htm"}
+            << QStringList{"html", "--title", "T", "--exclude", "a.htm", "--exclude", "index.HTM"} << 1
+            << QStringList{"a.htm", "a.txt", "b.htm", "b.txt", "index.htm"}
+            << QStringList{"a.htm", "index.htm"} << u("在不处理的文件之列");
+        QTest::newRow("a new name taken by a file left out")
+            << QStringList{"a.jpg", "1.jpg"} << QStringList{"rename", "--start", "1", "--include", "a*"} << 1
+            << QStringList{"1.jpg", "a.jpg"} << QStringList{"1.jpg", "a.jpg"} << u("按条件不处理的同名文件");
+    }
+    void filteredRuns()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, after);
+        QFETCH(QStringList, untouched);
+        QFETCH(QString, said);
         TempDir tmp;
-        for (const char *name : {"b.JPG", "a.jpg", "desktop.ini", "notes.txt", "c.png"})
-            write(tmp.path(), QByteArray(name), name);
-        const Run run = cli({"rename", tmp.path(), "--start", "1", "--prefix", "p", "--include", "*.jpg",
-                             "--include", "*.png", "--exclude", "c.*"});
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.out.contains(u("按条件略过 3 个文件")), qPrintable(run.out));
-        QCOMPARE(snapshot(tmp.path()).keys(),
-                 (QList<QByteArray>{"c.png", "desktop.ini", "notes.txt", "p1.jpg", "p2.jpg"}));
+        for (const QString &name : files)
+            write(tmp.path(), name.toUtf8(), name.toUtf8());
+        const Run run = cli(QStringList{arguments[0], tmp.path()} + arguments.mid(1));
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
+        const auto now = snapshot(tmp.path());
+        QStringList names; // sorted
+        for (const QByteArray &name : now.keys())
+            names << QString::fromUtf8(name);
+        QCOMPARE(names, after);
+        for (const QString &name : untouched)
+            QCOMPARE(now.value(name.toUtf8()), name.toUtf8());
     }
 
     // --json: only JSON on stdout, one object per file and a summary; names

@@ -28,6 +28,8 @@ private slots:
             << QStringList{"rename", ".", "--start", "1", "--prefix", "--dry-run"} << 2;
         QTest::newRow("replace without find") << QStringList{"replace", ".", "--replace", "x"} << 2;
         QTest::newRow("unknown option") << QStringList{"html", ".", "--title", "t", "--force"} << 2;
+        QTest::newRow("an empty pattern")
+            << QStringList{"rename", ".", "--start", "1", "--exclude", " "} << 2;
         QTest::newRow("two folders") << QStringList{"html", ".", ".", "--title", "t"} << 2;
         QTest::newRow("no such folder") << QStringList{"html", "/nonexistent/folder", "--title", "t"} << 1;
         QTest::newRow("a system folder") << QStringList{"replace", "/etc", "--find", "a"} << 1;
