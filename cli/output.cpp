@@ -4,6 +4,7 @@
 #include "files/console.h"
 #include "ops/pages.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <unistd.h>
@@ -234,20 +235,25 @@ int print_report(Operation operation, const Report &report, const OutputStyle &s
                         {"new", c.kind == Change::Kind::Renamed ? json_name(c.name) : QByteArray()},
                         {"action", action_of(c, operation)},
                         {"hits", c.hits > 0 ? json_number(c.hits) : QByteArray()}});
+        // A trouble of the whole folder (its flush to disk failed) is no skipped file.
         for (const Problem &p : report.problems)
-            print_json(
-                {{"file", json_string(p.name)}, {"action", "\"skip\""}, {"reason", json_text(p.reason)}});
+            print_json({{p.wholeFolder ? "folder" : "file", json_string(p.name)},
+                        {"action", p.wholeFolder ? "\"error\"" : "\"skip\""},
+                        {"reason", json_text(p.reason)}});
+        const auto skipped = std::count_if(report.problems.cbegin(), report.problems.cend(),
+                                           [](const Problem &p) { return !p.wholeFolder; });
         const char *state[] = {"done", "refused", "failed", "stopped"};
         print_json(
             {{"summary", "true"},
              {"operation", json_string(operation_key(operation))},
              {"status", '"' + QByteArray(state[int(report.status)]) + '"'},
+             {"ok", json_bool(report.ok())},
              {"files", json_number(report.files)},
              {"changed", json_number(report.changed)},
              {"occurrences",
               operation == Operation::Replace ? json_number(report.occurrences) : QByteArray()},
              {"index", operation == Operation::Convert ? json_bool(report.indexWritten) : QByteArray()},
-             {"skipped", json_number(report.problems.size())},
+             {"skipped", json_number(skipped)},
              {"filtered", json_number(report.filteredOut)},
              {"message", json_text(report.message)},
              {"notes",

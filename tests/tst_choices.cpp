@@ -234,6 +234,28 @@ private slots:
         QCOMPARE(names, (QStringList{"a\"b" + ending, QString(QChar(0xDCBE)) + QChar(0xDCC9) + ending}));
     }
 
+    // On a full disk the folder's trouble is its own object, not a skipped
+    // file, and the summary says the run did not succeed.
+    void jsonOnAFullDisk()
+    {
+        TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here");
+        TempDir tmp;
+        for (const char *name : {"a.txt", "b.txt"})
+            write(tmp.path(), QByteArray(name), "old");
+        const Run run =
+            cli({"replace", tmp.path(), "--find", "old", "--replace", "new", "--json", "--no-undo"},
+                {"trace=fsync,fdatasync", "inject=fsync,fdatasync:error=ENOSPC:when=1+"});
+        QCOMPARE(run.exitCode, 1);
+        const QList<QJsonObject> objects = json_lines(run.out);
+        QVERIFY2(!objects.isEmpty() && objects.last().value("summary").toBool(), qPrintable(run.out));
+        const auto files =
+            std::count_if(objects.begin(), objects.end(), [](auto &o) { return o.contains("file"); });
+        QVERIFY(std::any_of(objects.begin(), objects.end(),
+                            [](auto &o) { return o.value("action") == "error"; }));
+        QCOMPARE(objects.last().value("skipped").toInt(), int(files));
+        QCOMPARE(objects.last().value("ok").toBool(true), false);
+    }
+
     // -q prints nothing but errors; -v every file changed.
     void quietAndVerbose()
     {
