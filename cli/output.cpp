@@ -134,6 +134,15 @@ int print_plan_text(const PlanTable &table, const PlanBase &plan, const OutputSt
         print(table.statement);
     if (!style.quiet && plan.filter.active())
         print(QStringLiteral("按条件略过 %1 个文件（%2）").arg(plan.filteredOut).arg(plan.filter.describe()));
+    if (!style.quiet) {
+        int skipped = 0;
+        for (int row = table.leadingRows; row < table.rowCount; ++row)
+            skipped += table.marked(row) ? 1 : 0;
+        print(QStringLiteral("预演，没有改动任何文件：将处理 %1 项，跳过 %2 项。%3")
+                  .arg(table.rowCount - table.leadingRows - skipped)
+                  .arg(skipped)
+                  .arg(table.folder));
+    }
     return trouble ? Trouble : Success; // as the run would end
 }
 
