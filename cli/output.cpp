@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <unistd.h>
 
@@ -324,6 +326,34 @@ QString duration(qint64 seconds)
     return QStringLiteral("%1 小时 %2 分").arg(seconds / 3600).arg(seconds % 3600 / 60);
 }
 
+// The columns a character takes on a terminal: two for the wide ones of
+// East Asian scripts and full-width forms, one for the others.
+int columns_of(QChar c)
+{
+    const char16_t u = c.unicode();
+    const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) ||
+                      (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) ||
+                      (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60) ||
+                      (u >= 0xFFE0 && u <= 0xFFE6);
+    return wide ? 2 : 1;
+}
+
+// The line cut to fit one row of the terminal, short of its last column (a
+// character there would wrap, and the erasing of the row leave the rest).
+QString fitted(const QString &line)
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return line;
+    int used = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        used += columns_of(line[i]);
+        if (used > size.ws_col - 1)
+            return line.left(i);
+    }
+    return line;
+}
+
 } // namespace
 
 void TerminalProgress::update(int value, int maximum)
@@ -337,7 +367,7 @@ void TerminalProgress::update(int value, int maximum)
         QStringLiteral("已处理 %1/%2 个文件，用时 %3").arg(value).arg(total).arg(duration(now / 1000));
     if (value > 0 && value < total)
         line += QStringLiteral("，还需约 %1").arg(duration(now * (total - value) / value / 1000 + 1));
-    const QByteArray bytes = "\r\033[K" + locale_bytes(line);
+    const QByteArray bytes = "\r\033[K" + locale_bytes(fitted(line));
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
     m_shown = true;

@@ -278,7 +278,7 @@ private slots:
         for (int i = 0; i < 60; ++i)
             write(tmp.path(), "f" + QByteArray::number(i) + ".txt", "x");
         const QString command =
-            QString("strace -f -qq -o /dev/null -e inject=renameat2:delay_enter=30000 '%1' "
+            QString("stty cols 24; strace -f -qq -o /dev/null -e inject=renameat2:delay_enter=30000 '%1' "
                     "rename '%2' --start 1 --prefix p")
                 .arg(TORVALE_CLI, tmp.path());
         QProcess script; // a pseudo-terminal, as a person's shell has
@@ -287,6 +287,8 @@ private slots:
         QVERIFY(script.waitForFinished(60000));
         const QString seen = QString::fromUtf8(script.readAllStandardOutput());
         QVERIFY2(seen.contains(u("已处理")) && seen.contains(u("/60 个文件")), qPrintable(seen));
+        for (const QString &drawn : seen.split("\r\033[K").mid(1, seen.count("\r\033[K") - 1)) // a narrow one
+            QVERIFY2(drawn.size() * 2 - drawn.count(QRegularExpression("[ -~]")) <= 23, qPrintable(drawn));
         QVERIFY(seen.contains("\r\033[K" + u("已更名 60 个文件"))); // the line erased before the summary
         const Run piped = cli({"rename", tmp.path(), "--start", "1", "--prefix", "q"},
                               {"inject=renameat2:delay_enter=30000"});
