@@ -217,10 +217,12 @@ void PreviewDialog::fill(Section &section, const torvale::PlanTable &table)
     section.table->verticalScrollBar()->setValue(scrolled);
 }
 
-void PreviewDialog::showPlan(const torvale::PlanTable &table)
+void PreviewDialog::showPlan(const torvale::PlanTable &table, const QSet<QByteArray> &unseen)
 {
     for (Section &section : m_sections) {
         if (section.operation == table.operation && section.waiting) {
+            section.leftOut += unseen;
+            section.planned += unseen;
             fill(section, table);
             section.waiting = false;
         }
