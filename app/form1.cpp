@@ -65,6 +65,8 @@ QString folder_path(const QString &CurrentPath)
                                                                             : CurrentPath;
 }
 
+const QString kPreviewing = QStringLiteral("正在预览");
+
 QString shown_folder(const QString &path)
 {
     // (Qt's text of a name that is not UTF-8 has U+FFFD for its bytes: the
@@ -477,8 +479,13 @@ void Form1::closeEvent(QCloseEvent *event)
     event->ignore();
     if (m_closeWhenDone)
         return;
-    // A preview changes nothing; an undo cannot stop half-way.
+    // A preview changes nothing: it stops without a question. An undo
+    // cannot stop half-way.
     const QString caption = ui.Label1->text();
+    if (caption == kPreviewing) {
+        m_closeWhenDone = true;
+        return stopRun();
+    }
     if (!m_stop->isEnabled() && !m_run->stopping()) {
         if (caption == status_caption(Operation::Undo) &&
             !ask(this, QStringLiteral("关闭窗口"),
@@ -583,21 +590,27 @@ void Form1::preview_Click()
     plans->renaming = renameParams();
     plans->converting = convertParams();
     plans->replacing = replaceParams();
-    // Reading every file of a large folder takes a while: on the worker.
+    // Reading every file of a large folder takes a while: on the worker,
+    // and it can be stopped (an expression may take long on each line).
     runInBackground(
-        QStringLiteral("正在预览"), false,
-        [=](const Progress &progress, const StopRequest *) {
-            for (const Operation operation : wanted)
-                plans->make(operation, {}, progress);
+        kPreviewing, true,
+        [=](const Progress &progress, const StopRequest *stop) {
+            for (const Operation operation : wanted) {
+                if (!stop->load())
+                    plans->make(operation, {}, progress, stop);
+            }
         },
         [this, plans] { showPreview(plans); });
 }
 
 void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
 {
+    const bool stopped = m_run->stopping();
     setBusy(false);
     if (m_closeWhenDone)
         return (void)close();
+    if (stopped) // what was planned so far is not all: nothing is shown
+        return m_status->showNews(QStringLiteral("已停止预览，没有改动任何文件。"));
     QList<PlanTable> tables;
     if (plans->rename)
         tables << plans->table(Operation::Rename);
@@ -615,13 +628,16 @@ void Form1::showPreview(const std::shared_ptr<PreviewPlans> &plans)
     connect(&dialog, &PreviewDialog::planWanted, this,
             [&dialog, &replans, plans](Operation operation, const QSet<QByteArray> &leftOut) {
                 auto fresh = std::make_shared<PreviewPlans>(*plans);
-                replans.start([=](const Progress &progress,
-                                  const StopRequest *) { fresh->make(operation, leftOut, progress); },
-                              [&dialog, plans, fresh, operation] {
-                                  const PreviewPlans shown = *plans; // until its table is gone
-                                  *plans = *fresh;
-                                  dialog.showPlan(fresh->table(operation));
-                              });
+                auto unseen = std::make_shared<QSet<QByteArray>>();
+                replans.start(
+                    [=](const Progress &progress, const StopRequest *stop) {
+                        *unseen = fresh->make(operation, leftOut, progress, stop);
+                    },
+                    [&dialog, plans, fresh, operation, unseen] {
+                        const PreviewPlans shown = *plans; // until its table is gone
+                        *plans = *fresh;
+                        dialog.showPlan(fresh->table(operation), *unseen);
+                    });
             });
     // The run applies the plan that was shown; each file is checked again
     // just before it changes, and what changed since is reported.

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QResizeEvent>
 #include <QSettings>
 #include <QVBoxLayout>
 
@@ -140,4 +141,32 @@ void OptionsDialog::check()
                          : QString());
     m_check->setStyleSheet(wrong ? QStringLiteral("color: #C00000;") : QString());
     m_check->setVisible(!m_check->text().isEmpty());
+    fitTexts();
+}
+
+void OptionsDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    fitTexts();
+}
+
+void OptionsDialog::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        fitTexts();
+}
+
+void OptionsDialog::fitTexts()
+{
+    // A wrapped text needs a height for the width it is given, which the
+    // layout does not ask for a window once shown (a long error of the
+    // expression, or a larger font): the dialog grows to show it whole.
+    if (!isVisible())
+        return;
+    layout()->activate();
+    const int needed = layout()->totalMinimumHeightForWidth(width());
+    setMinimumHeight(needed);
+    if (height() < needed)
+        resize(width(), needed);
 }

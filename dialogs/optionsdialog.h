@@ -43,8 +43,13 @@ public:
 
     RunChoices choices() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void check();
+    void fitTexts();
 
     QCheckBox *m_regex;
     QCheckBox *m_ignoreCase;

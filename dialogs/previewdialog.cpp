@@ -98,12 +98,11 @@ QString statement_lines(const QString &text)
                                    : text.left(kLongest / 2) + QStringLiteral("…") + text.right(kLongest / 2);
 }
 
-QLabel *text_line(const char *name, QLayout *layout)
+QLabel *text_line(const char *name)
 {
     auto *label = new QLabel;
     label->setObjectName(QLatin1String(name));
     label->setWordWrap(true);
-    layout->addWidget(label);
     return label;
 }
 
@@ -121,12 +120,9 @@ PreviewDialog::PreviewDialog(const QList<torvale::PlanTable> &sections, QWidget 
     for (const torvale::PlanTable &table : sections) {
         auto *page = new QWidget;
         auto *layout = new QVBoxLayout(page);
-        Section section{table.operation,
-                        nullptr,
-                        new QTableView,
-                        text_line("folder", layout),
-                        text_line("choices", layout),
-                        text_line("statement", layout)};
+        Section section{table.operation,      nullptr,
+                        new QTableView,       text_line("folder"),
+                        text_line("choices"), text_line("statement")};
         section.choices->setStyleSheet(QStringLiteral("color: #0000C0;"));
         section.statement->setStyleSheet(QStringLiteral("color: #C00000;"));
         m_sections.push_back(section);
@@ -146,7 +142,13 @@ PreviewDialog::PreviewDialog(const QList<torvale::PlanTable> &sections, QWidget 
         s.table->horizontalHeader()->setStretchLastSection(true);
         s.table->verticalHeader()->setDefaultSectionSize(20);
         s.table->installEventFilter(this);
+        // What a fresh plan may say anew (the files unticked, whether the
+        // run can be taken back) goes below the table, so that no row moves
+        // under the pointer of a person unticking one after another.
+        layout->addWidget(s.folder);
         layout->addWidget(s.table);
+        layout->addWidget(s.choices);
+        layout->addWidget(s.statement);
         fill(s, table);
         // Names whole where they fit (the first thousand rows are looked at).
         s.table->resizeColumnToContents(0);
@@ -217,10 +219,12 @@ void PreviewDialog::fill(Section &section, const torvale::PlanTable &table)
     section.table->verticalScrollBar()->setValue(scrolled);
 }
 
-void PreviewDialog::showPlan(const torvale::PlanTable &table)
+void PreviewDialog::showPlan(const torvale::PlanTable &table, const QSet<QByteArray> &unseen)
 {
     for (Section &section : m_sections) {
         if (section.operation == table.operation && section.waiting) {
+            section.leftOut += unseen;
+            section.planned += unseen;
             fill(section, table);
             section.waiting = false;
         }

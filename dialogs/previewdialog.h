@@ -30,8 +30,10 @@ public:
     // The operation whose tab was shown when "执行" was pressed.
     torvale::Operation chosenOperation() const;
 
-    // The fresh plan of an operation, made without the files last asked for.
-    void showPlan(const torvale::PlanTable &table);
+    // The fresh plan of an operation, made without the files last asked for
+    // and without those that came since the preview began (unseen: shown
+    // unticked, so that 执行 takes only files seen ticked).
+    void showPlan(const torvale::PlanTable &table, const QSet<QByteArray> &unseen);
     QProgressBar *progressBar() const { return m_progress; }
 
 signals:

@@ -160,7 +160,8 @@ PageDone make_page(const ConvertPlan &plan, const ConvertItem &item, RunRecorder
 
 } // namespace
 
-ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, const Progress &progress)
+ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, const Progress &progress,
+                         const StopRequest *stop)
 {
     ConvertPlan plan;
     plan.title = params.title;
@@ -175,6 +176,8 @@ ConvertPlan plan_convert(const ConvertParams &params, bool examineContents, cons
     const int count = int(listing.plain.size());
     for (int i = 0; i < count; ++i) {
         const Entry &entry = listing.plain[size_t(i)];
+        if (planning_stopped(plan, stop))
+            return plan;
         if (progress && examineContents)
             progress(i, count + 1);
         if (extension_bytes(entry.name) != "txt")

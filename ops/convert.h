@@ -42,9 +42,10 @@ struct ConvertPlan : PlanBase
 FileName page_name_of(const FileName &source);
 
 // With examineContents, each text file is also read, as the run reads it, so
-// that sources that are not text show among the skipped.
+// that sources that are not text show among the skipped. Asked to stop, it
+// ends between two files, refused.
 ConvertPlan plan_convert(const ConvertParams &params, bool examineContents = false,
-                         const Progress &progress = {});
+                         const Progress &progress = {}, const StopRequest *stop = nullptr);
 
 // Converts every txt file of the plan into a page beside it and writes the
 // index page that links the pages written.

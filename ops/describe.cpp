@@ -26,6 +26,20 @@ QString folder_line(const PlanBase &plan, int files, const QString &kind)
     return QStringLiteral("文件夹：%1（%2 个%3）").arg(plan.folder->path()).arg(files).arg(kind);
 }
 
+// The folder with the files its table lists (also those left out by name,
+// whose rows stay): "文件夹：/home/me（3 个文件）"; files the plan looked at
+// but does not list are counted apart.
+QString table_folder_line(const PlanBase &plan, int listed, const QString &kind, int unlisted = 0)
+{
+    if (!plan.folder || unlisted == 0)
+        return folder_line(plan, listed, kind);
+    return QStringLiteral("文件夹：%1（列出 %2 个%3，另有 %4 个文件不含查找字符串）")
+        .arg(plan.folder->path())
+        .arg(listed)
+        .arg(kind)
+        .arg(unlisted);
+}
+
 PlanTable begin_table(Operation operation, const PlanBase &plan, const QStringList &headers,
                       const QStringList &separators)
 {
@@ -230,11 +244,11 @@ PlanTable describe_plan(const RenamePlan &plan)
 {
     PlanTable t = begin_table(Operation::Rename, plan,
                               {QStringLiteral("原文件名"), QStringLiteral("新文件名")}, {kArrow});
-    t.folder = describe_folder(plan);
     t.choices = describe_choices(plan);
     const FileRows rows = file_rows(plan, qint32(plan.sources.size()), [&plan](qint32 i) -> const FileName & {
         return plan.sources[size_t(i)].name;
     });
+    t.folder = table_folder_line(plan, rows.size(), QStringLiteral("文件"));
     t.rowCount = rows.leading + rows.size();
     t.cells = [&plan, rows](int row) -> QStringList {
         if (row < rows.leading)
@@ -262,18 +276,21 @@ PlanTable describe_plan(const ReplacePlan &plan, std::shared_ptr<const FileHits>
     if (hits)
         headers << QStringLiteral("示例");
     PlanTable t = begin_table(Operation::Replace, plan, headers, {kColon, kColon});
-    t.folder = describe_folder(plan);
     t.choices = describe_choices(plan, plan.options);
     // Only the files that would change or be skipped have a row.
     auto shownFiles = std::make_shared<std::vector<qint32>>();
+    int withoutHits = 0;
     for (qint32 i = 0; i < qint32(plan.files.size()); ++i) {
         if (plan.occurrences[size_t(i)] > 0 || plan.skipReasons.contains(i))
             shownFiles->push_back(i);
+        else
+            withoutHits += plan.occurrences[size_t(i)] == 0;
     }
     const FileRows rows =
         file_rows(plan, qint32(shownFiles->size()), [&plan, shownFiles](qint32 i) -> const FileName & {
             return plan.files[size_t((*shownFiles)[size_t(i)])].name;
         });
+    t.folder = table_folder_line(plan, rows.size(), QStringLiteral("文件"), withoutHits);
     t.rowCount = rows.leading + rows.size();
     // (Negative for a file left out by name.)
     auto fileAt = [rows, shownFiles](int row) {
@@ -313,11 +330,11 @@ PlanTable describe_plan(const ConvertPlan &plan)
     PlanTable t = begin_table(Operation::Convert, plan,
                               {QStringLiteral("文本文件"), QStringLiteral("网页"), QStringLiteral("说明")},
                               {kArrow, kColon});
-    t.folder = describe_folder(plan);
     t.choices = describe_choices(plan);
     const FileRows rows = file_rows(plan, qint32(plan.items.size()), [&plan](qint32 i) -> const FileName & {
         return plan.items[size_t(i)].source.name;
     });
+    t.folder = table_folder_line(plan, rows.size(), QStringLiteral(" txt 文件"));
     const int pages = rows.leading + rows.size();
     t.rowCount = plan.ok() ? pages + 1 : pages; // and index.htm
     t.cells = [&plan, rows, pages](int row) -> QStringList {

@@ -32,7 +32,7 @@ Operation operation_of(const QString &key);
 struct PlanTable
 {
     Operation operation = Operation::Rename;
-    QString folder;    // the folder and how many files the run takes (describe_folder)
+    QString folder;    // the folder and how many files the table lists
     QString statement; // why the run would be refused, or what it would do when no row says it
     QStringList headers;
     int rowCount = 0;

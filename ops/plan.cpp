@@ -221,6 +221,14 @@ std::optional<FolderLock> begin_apply(const PlanBase &plan, Report &report)
     return lock;
 }
 
+bool planning_stopped(PlanBase &plan, const StopRequest *stop)
+{
+    if (!stop || !stop->load())
+        return false;
+    plan.refusal = QStringLiteral("已停止，计划没有做完");
+    return true;
+}
+
 QString size_text(qint64 bytes)
 {
     if (bytes < 1024)

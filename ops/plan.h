@@ -109,6 +109,10 @@ bool make_durable(const Folder &folder, const Items &items, const WriterOf &writ
     return true;
 }
 
+// True, with the plan refused, when its making was asked to stop: a plan
+// that has not looked at every file is never shown nor run.
+bool planning_stopped(PlanBase &plan, const StopRequest *stop);
+
 // A size as people read it: "512 字节", "12 KB", "3.5 MB", "2.0 GB".
 QString size_text(qint64 bytes);
 

@@ -646,7 +646,8 @@ std::vector<Hit> first_hits(const Folder &folder, const Entry &file, const Patte
     return hits;
 }
 
-ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, const Progress &progress)
+ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, const Progress &progress,
+                         const StopRequest *stop)
 {
     ReplacePlan plan;
     plan.find = params.find;
@@ -687,6 +688,8 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
         run_in_parallel(
             count,
             [&](int i) {
+                if (stop && stop->load())
+                    return;
                 const Rewrite verdict =
                     rewrite_safely(*plan.folder, plan.files[size_t(i)], needles, nullptr, false);
                 plan.occurrences[size_t(i)] = verdict.occurrences;
@@ -699,6 +702,8 @@ ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents, cons
                 if (progress)
                     progress(done, count + 1);
             });
+        if (planning_stopped(plan, stop))
+            return plan;
         bytes = 0;
         for (size_t i = 0; i < plan.files.size(); ++i)
             bytes += plan.occurrences[i] > 0 ? plan.files[i].stamp.size : 0;

@@ -64,9 +64,10 @@ struct ReplacePlan : PlanBase
 
 // With examineContents every file is read, as the run reads it, so that the
 // plan shows the occurrences of each file and the files that would be
-// skipped; without, the run examines each file when it comes to it.
+// skipped; without, the run examines each file when it comes to it. Asked to
+// stop, it ends after the files in hand, refused.
 ReplacePlan plan_replace(const ReplaceParams &params, bool examineContents = false,
-                         const Progress &progress = {});
+                         const Progress &progress = {}, const StopRequest *stop = nullptr);
 
 // Rewrites every file that holds the search text; files without it are not
 // touched. Each file must still be the one planned. Asked to stop, it stops

@@ -164,16 +164,22 @@ private slots:
         }
     }
 
-    // The preview reads every text file; the window's bar moves meanwhile.
+    // The preview reads every text file; the window's bar moves meanwhile. Asked to stop (here at
+    // the first file), it reads no more, and the plan cannot run.
     void previewReportsProgress()
     {
         TempDir tmp;
         for (const char *name : {"a.txt", "b.txt", "c.dat"})
             write(tmp.path(), QByteArray(name), "x");
-        QList<int> values;
-        plan_convert({tmp.path(), "T"}, true,
-                     [&](int value, int maximum) { values << value * 10 + maximum; });
-        QCOMPARE(values, (QList<int>{4, 14, 24}));
+        for (const bool stopping : {false, true}) {
+            QList<int> values;
+            StopRequest stop{false};
+            const ConvertPlan plan = plan_convert(
+                {tmp.path(), "T"}, true,
+                [&](int value, int maximum) { values << value * 10 + maximum, stop = stopping; }, &stop);
+            QCOMPARE(values, stopping ? QList<int>{4} : (QList<int>{4, 14, 24}));
+            QCOMPARE(plan.ok(), !stopping);
+        }
     }
 };
 

@@ -5,6 +5,7 @@
 #include "dialogs/form2.h"
 #include "dialogs/form3.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -17,28 +18,79 @@ class TestDialogs : public QObject
 {
     Q_OBJECT
 
+    // Every text shows whole in its label, within its window, and no text covers another.
+    static void textsFitIn(QWidget *window)
+    {
+        QList<QRect> texts;
+        for (QLabel *label : window->findChildren<QLabel *>()) {
+            if (!label->isVisibleTo(window))
+                continue;
+            const QRect needed = label->fontMetrics().boundingRect(
+                QRect(QPoint(), label->size()), Qt::TextWordWrap | label->alignment(), label->text());
+            const QPoint at = label->mapTo(window, QPoint());
+            const QString where = window->objectName() + "/" + label->objectName() + " " + label->text();
+            QVERIFY2(QRect(QPoint(), label->size()).contains(needed), qPrintable(where));
+            QVERIFY2(window->rect().contains(QRect(at, label->size())), qPrintable(where));
+            for (const QRect &other : texts)
+                QVERIFY2(!other.intersects(needed.translated(at)), qPrintable(where));
+            texts << needed.translated(at);
+        }
+    }
+
 private slots:
     // Every text of the window and the dialogs fits its label, with the
-    // fonts the program chooses at 96 dpi; every label lies within its window
-    // and no text covers another.
+    // fonts the program chooses at 96 dpi.
     void textsFit()
     {
         Form1 form;
         Form2 help;
         Form3 author;
-        for (QWidget *window : std::initializer_list<QWidget *>{form.centralWidget(), &help, &author}) {
-            QList<QRect> texts;
-            for (QLabel *label : window->findChildren<QLabel *>()) {
-                const QRect needed = label->fontMetrics().boundingRect(
-                    QRect(QPoint(), label->size()), Qt::TextWordWrap | label->alignment(), label->text());
-                const QString where = window->objectName() + "/" + label->objectName();
-                QVERIFY2(QRect(QPoint(), label->size()).contains(needed), qPrintable(where));
-                QVERIFY2(window->rect().contains(label->geometry()), qPrintable(where));
-                for (const QRect &other : texts)
-                    QVERIFY2(!other.intersects(needed.translated(label->pos())), qPrintable(where));
-                texts << needed.translated(label->pos());
-            }
+        for (QWidget *window : std::initializer_list<QWidget *>{form.centralWidget(), &help, &author})
+            textsFitIn(window);
+    }
+
+    // 选项 shows its texts whole, also what it says of the search text once 正则表达式 is ticked, at
+    // every scale of the screen (set as the program starts: another run of this test).
+    void optionsTextsFit_data()
+    {
+        QTest::addColumn<QByteArray>("scale");
+        QTest::addColumn<QString>("find");
+        const QString wrong = "(日期|时间)(\\d+[年月](\\d+日|(?<x>\\d+)";
+        for (const char *scale : {"1", "1.5", "2"}) {
+            QTest::addRow("a wrong expression, scale %s", scale) << QByteArray(scale) << wrong;
+            QTest::addRow("a long valid one, scale %s", scale)
+                << QByteArray(scale) << (QString(wrong).remove("(?<x>") + ")").repeated(2);
         }
+    }
+    void optionsTextsFit()
+    {
+        QFETCH(QByteArray, scale);
+        QFETCH(QString, find);
+        if (qgetenv("QT_SCALE_FACTOR") != scale) {
+            QProcess run;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("QT_SCALE_FACTOR", scale);
+            run.setProcessEnvironment(environment);
+            run.start(QCoreApplication::applicationFilePath(),
+                      {QString("optionsTextsFit:") + QTest::currentDataTag()});
+            QVERIFY(run.waitForFinished(60000));
+            QVERIFY2(run.exitCode() == 0, run.readAllStandardOutput().constData());
+            return;
+        }
+        Form1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.findChild<QLineEdit *>("Text3")->setText(find);
+        bool checked = false;
+        when_modal([&](QWidget *dialog) {
+            auto *regex = dialog->findChild<QCheckBox *>("regex");
+            QTest::mouseClick(regex, Qt::LeftButton, {}, QPoint(6, regex->height() / 2));
+            QTRY_VERIFY(dialog->findChild<QLabel *>("expressionCheck")->isVisible());
+            textsFitIn(dialog);
+            checked = !QTest::currentTestFailed();
+        });
+        form.findChild<QAction *>("options")->trigger();
+        QVERIFY(checked);
     }
 
     // Each menu entry opens a modal dialog whose OK button has the focus;

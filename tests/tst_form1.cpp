@@ -414,7 +414,7 @@ private slots:
     void onePressOneRun()
     {
         QFETCH(bool, space);
-        SlowRenames slow(5000);
+        SlowCalls slow(5000);
         TORVALE_REQUIRE(slow.attached, "strace cannot trace this process");
         files(100, "a");
         activate();
@@ -448,7 +448,7 @@ private slots:
     {
         QFETCH(QString, row);
         const QStringList part = row.split(" | ");
-        SlowRenames slow(5000);
+        SlowCalls slow(5000);
         TORVALE_REQUIRE(slow.attached, "strace cannot trace this process");
         // Enough files that, after the first batch is in place, the rest lasts well beyond a person's
         // (or a loaded machine's) time to press the key.
@@ -493,6 +493,52 @@ private slots:
         control<QAction>("undo")->trigger();
         waitForEndOfRun();
         QCOMPARE(snapshot(m_tmp->path()), before);
+    }
+
+    // A preview stops as a run does (closing the window asks nothing): none is shown, nothing changed,
+    // and the window takes input at once.
+    void stopPreview_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Escape") << "Escape";
+        QTest::newRow("停止") << "stop";
+        QTest::newRow("closing the window") << "close";
+    }
+    void stopPreview()
+    {
+        QFETCH(QString, how);
+        files(1000, "a");
+        const auto before = snapshot(m_tmp->path());
+        activate();
+        fill({"Text3=a", "Text4=b"});
+        QTRY_VERIFY_WITH_TIMEOUT(control<QAction>("preview")->isEnabled(), 5000);
+        QStringList opened; // a preview shown after all is noted and closed
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget();
+                modal && !qobject_cast<QMessageBox *>(modal))
+                opened << modal->objectName(), modal->close();
+        });
+        watch.start(20);
+        {
+            SlowCalls slow(5000, "openat"); // every file is opened to be planned
+            TORVALE_REQUIRE(slow.attached, "strace cannot trace this process");
+            QTest::keyClick(m_form, Qt::Key_P, Qt::ControlModifier);
+            QTRY_VERIFY_WITH_TIMEOUT(control<QProgressBar>("ProgressBar1")->value() > 0, 30000);
+            if (how == "Escape")
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            else if (how == "stop")
+                QTest::mouseClick(control<QPushButton>("stop"), Qt::LeftButton);
+            else
+                m_form->close();
+            waitForEndOfRun();
+        }
+        QCOMPARE(opened, QStringList());
+        QCOMPARE(snapshot(m_tmp->path()), before);
+        QCOMPARE(m_boxes->texts, QStringList());
+        QCOMPARE(m_form->isVisible(), how != "close");
+        if (how != "close")
+            QVERIFY(statusLine().contains(u("已停止预览")) && control("Command3")->isEnabled());
     }
 
     // At each scale (in a process of its own), an underscore in a folder's name shows, the tree shows

@@ -273,7 +273,9 @@ private slots:
     }
 
     // A row unticked in the preview (a click on its box, or Space) is left out of 执行, which waits
-    // until the plan without it is shown; a rename numbers the files that remain.
+    // until the plan without it is shown; a rename numbers the files that remain. The rows stay where
+    // the person aimed (the boxes are clicked where they were first seen), the top counts the files
+    // listed, and a file that came meanwhile ("+name") comes in unticked.
     void untickedRows_data()
     {
         // fields | rows to untick, "k" by Space | the rows then | the folder after | the report says
@@ -284,9 +286,15 @@ private slots:
         QTest::newRow("rename, unticked and ticked again")
             << u("Text2=1 | 0 0 | [x] a.txt 1.txt;[x] b.txt 2.txt;[x] c.txt 3.txt | 1.txt=a 2.txt=b 3.txt=c "
                  "| 已更名 3 个");
-        QTest::newRow("replace, by Space") << u("Text3=b Text4=B | 1k | [x] a.txt 替换 1 处;[ ] b.txt "
-                                                "不处理;[x] c.txt 替换 1 处 | a.txt=aB b.txt=b "
-                                                "c.txt=cB | 修改了 2 个文件");
+        QTest::newRow("rename, two quick clicks")
+            << u("Text2=1 | 0 2 | [ ] a.txt 不处理;[x] b.txt 1.txt;[ ] c.txt 不处理 | 1.txt=b a.txt=ab "
+                 "c.txt=cb | 未勾选、不处理的 2 个文件");
+        QTest::newRow("rename, a file came, then ticked") << u(
+            "Text2=1 | +0.txt=0 1 0 | [x] 0.txt 1.txt;[x] a.txt 2.txt;[ ] b.txt 不处理;[x] c.txt 3.txt | "
+            "1.txt=0 2.txt=a 3.txt=c b.txt=b | 已更名 3 个");
+        QTest::newRow("replace, by Space, a file came") << u(
+            "Text3=b Text4=B | +0.txt=b 1k | [ ] 0.txt 不处理;[x] a.txt 替换 1 处;[ ] b.txt 不处理;[x] c.txt "
+            "替换 1 处 | 0.txt=b a.txt=aB b.txt=b c.txt=cB | 修改了 2 个文件");
         QTest::newRow("convert") << u(
             "Text9=t | 2 0k | [ ] a.txt  不处理;[x] b.txt b.htm 新建;[ ] c.txt  不处理;  index.htm "
             "索引，新建 | !a.htm !c.htm b.htm=<HTML> | 生成了 1 个网页");
@@ -299,32 +307,47 @@ private slots:
         fill(part[0]);
         bool waited = true;
         QStringList shown;
+        QString top;
         preview([&](QWidget *dialog) {
             auto *run = control<QPushButton>(dialog, "run");
             auto *table = dialog->findChild<QTableView *>("table");
-            for (const QString &untick : part[1].split(' ')) {
-                const QModelIndex cell = table->model()->index(untick.left(1).toInt(), 0);
-                if (untick.endsWith('k')) {
-                    table->setCurrentIndex(cell.siblingAtColumn(1));
+            QList<QPoint> boxes; // where a person sees each row's box, in the dialog
+            for (int r = 0; r < table->model()->rowCount(); ++r) {
+                QStyleOptionViewItem box;
+                box.initFrom(table);
+                box.rect = table->visualRect(table->model()->index(r, 0));
+                box.features = QStyleOptionViewItem::HasCheckIndicator;
+                boxes << table->viewport()->mapTo(
+                    dialog, table->style()
+                                ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &box, table)
+                                .center());
+            }
+            for (const QString &step : part[1].split(' ')) {
+                if (step.startsWith('+')) {
+                    files(step.mid(1));
+                    continue;
+                }
+                if (step.endsWith('k')) {
+                    table->setCurrentIndex(table->model()->index(step.left(1).toInt(), 1));
                     QTest::keyClick(table, Qt::Key_Space);
                 } else {
-                    QStyleOptionViewItem box;
-                    box.initFrom(table);
-                    box.rect = table->visualRect(cell);
-                    box.features = QStyleOptionViewItem::HasCheckIndicator;
-                    QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                                      table->style()
-                                          ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &box, table)
-                                          .center());
+                    QWidget *at = dialog->childAt(boxes[step.toInt()]);
+                    QTest::mouseClick(at, Qt::LeftButton, {}, at->mapFrom(dialog, boxes[step.toInt()]));
                 }
                 waited = waited && !run->isEnabled(); // until the plan without it is shown
                 QTRY_VERIFY_WITH_TIMEOUT(run->isEnabled(), 10000);
+                QApplication::processEvents(); // the dialog laid out anew, as a person's next click finds it
             }
             shown = rows(dialog);
+            top = control<QLabel>(dialog, "folder")->text();
             QTest::mouseClick(run, Qt::LeftButton);
         });
         QVERIFY(waited);
         QCOMPARE(shown.join(';'), part[2]);
+        QCOMPARE(top, u("文件夹：%1（%2 个%3文件）")
+                          .arg(m_tmp->path())
+                          .arg(shown.filter(QRegularExpression("^\\[")).size())
+                          .arg(row.contains("Text9") ? " txt " : ""));
         for (const QString &file : part[3].split(' '))
             QVERIFY2(read(m_tmp->path(), bytes(file.section('=', 0, 0).remove('!')))
                          .startsWith(file.startsWith('!') ? "<missing>" : bytes(file.section('=', 1))),

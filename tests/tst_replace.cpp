@@ -325,6 +325,10 @@ private slots:
                                               [&](int value, int maximum) { done = value + maximum; });
         QCOMPARE(done, 3 + 4);
         QCOMPARE(plan.occurrences[0], 1);
+        StopRequest stop{true}; // a preview stopped: no file is read, and the plan cannot run
+        const ReplacePlan stopped = plan_replace({tmp.path(), "old", "new"}, true, {}, &stop);
+        QCOMPARE(stopped.occurrences, std::vector<qint32>(3, -1));
+        QVERIFY(!stopped.ok());
         write(tmp.path(), QByteArray("a.txt"), "old and mine");
         write(tmp.path(), QByteArray("c.txt"), "old");
         const Report report = apply_replace(plan);

@@ -58,26 +58,25 @@ struct BoxAnswerer
     }
 };
 
-// Slows every rename of this process from outside, with strace, so that a
-// run lasts long enough to be stopped at a person's pace. attached is false
-// where strace cannot trace.
-struct SlowRenames
+// Slows every rename (or the calls given) of this process from outside, with
+// strace, so that a run lasts long enough to be stopped at a person's pace.
+// attached is false where strace cannot trace.
+struct SlowCalls
 {
     QProcess strace;
     bool attached = false;
-    explicit SlowRenames(int microseconds)
+    explicit SlowCalls(int microseconds, const QString &calls = "rename,renameat,renameat2")
     {
-        strace.start("strace",
-                     {"-f", "-o", "/dev/null", "-p", QString::number(QCoreApplication::applicationPid()),
-                      "-e", "trace=rename,renameat,renameat2", "-e",
-                      QString("inject=rename,renameat,renameat2:delay_enter=%1").arg(microseconds)});
+        strace.start("strace", {"-f", "-o", "/dev/null", "-p",
+                                QString::number(QCoreApplication::applicationPid()), "-e", "trace=" + calls,
+                                "-e", QString("inject=%1:delay_enter=%2").arg(calls).arg(microseconds)});
         QByteArray said;
         (void)QTest::qWaitFor(
             [&] { return (said += strace.readAllStandardError()).contains("attached") || !strace.state(); },
             10000);
         attached = said.contains("attached");
     }
-    ~SlowRenames()
+    ~SlowCalls()
     {
         strace.terminate();
         strace.waitForFinished(10000);
