@@ -63,6 +63,27 @@ bool FileReader::read_rest(QByteArray &into, QString *error)
     }
 }
 
+bool FileReader::unchanged(QString *error) const
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) {
+        *error = describe_errno(errno);
+        return false;
+    }
+    const Stamp now = sysio::stamp_of(st);
+    if (now.same_file(m_stamp) && now.changedNs == m_stamp.changedNs)
+        return true;
+    *error = kChangedDuringRun;
+    return false;
+}
+
+void FileReader::note_own_change()
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) == 0)
+        m_stamp.changedNs = sysio::stamp_of(st).changedNs;
+}
+
 bool FileReader::rewind(QString *error)
 {
     if (::lseek(m_fd, 0, SEEK_SET) == 0)

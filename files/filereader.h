@@ -22,6 +22,12 @@ public:
     // Appends everything up to the end of the file.
     bool read_rest(QByteArray &into, QString *error);
     bool rewind(QString *error = nullptr);
+    // Whether the file is still as it was opened: not written to, even by an
+    // edit that kept its size and time (its change time tells).
+    bool unchanged(QString *error) const;
+    // After a change of our own to the file's entry (a hard link to it made
+    // elsewhere), what the file is to stay as from now on.
+    void note_own_change();
 
 private:
     int m_fd = -1;

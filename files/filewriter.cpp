@@ -217,6 +217,11 @@ bool FileWriter::finish(QString *error, bool durable, const FileReader *original
             ::close(source);
         if (!kept)
             return fail();
+        // Written to while it was read, even keeping its size and time?
+        if (original && m_replacedChanged != original->stamp().changedNs) {
+            *error = kChangedDuringRun;
+            return fail();
+        }
     } else if (m_like) {
         if (!take_permissions_of_like(error))
             return fail();

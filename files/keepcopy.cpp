@@ -57,9 +57,10 @@ bool copy_contents(int from, int to, qint64 size, QString *error)
 
 } // namespace
 
-bool keep_copy(const FileReader &file, const Folder &into, const QByteArray &name, bool *linked,
-               QString *error)
+bool keep_copy(FileReader &file, const Folder &into, const QByteArray &name, bool *linked, QString *error)
 {
+    if (!file.unchanged(error))
+        return false;
     // The open handle's /proc entry links exactly the file that was read,
     // whatever happened to its name since.
     const QByteArray proc = "/proc/self/fd/" + QByteArray::number(file.handle());
@@ -67,8 +68,10 @@ bool keep_copy(const FileReader &file, const Folder &into, const QByteArray &nam
         retry([&] {
             return ::linkat(AT_FDCWD, proc.constData(), into.handle(), name.constData(), AT_SYMLINK_FOLLOW);
         }) == 0;
-    if (*linked)
+    if (*linked) {
+        file.note_own_change(); // a link changes the file's change time
         return true;
+    }
     if (errno == EEXIST) {
         *error = describe_errno(errno);
         return false;

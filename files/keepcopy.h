@@ -12,7 +12,7 @@ namespace torvale {
 // bytes and the mode of the original (a copy only its owner may read more
 // than the original allowed). Not yet durable: the caller flushes a batch
 // of them at once (Folder::sync_all). *linked says which it was.
-bool keep_copy(const FileReader &file, const Folder &into, const QByteArray &name, bool *linked,
-               QString *error);
+// Fails when the file changed since it was opened.
+bool keep_copy(FileReader &file, const Folder &into, const QByteArray &name, bool *linked, QString *error);
 
 } // namespace torvale

@@ -417,7 +417,7 @@ RunRecorder::~RunRecorder()
     // what it did may need taking back.
 }
 
-bool RunRecorder::keep(const FileReader &file, QByteArray *id, QString *error)
+bool RunRecorder::keep(FileReader &file, QByteArray *id, QString *error)
 {
     if (!m_undoable) {
         *error = QStringLiteral("此次操作不保存文件原来的内容");

@@ -105,7 +105,7 @@ public:
     // Keeps the former version of a file about to be replaced (the one open
     // in the reader), dropping the oldest runs when the history would grow
     // past its limit; its name in the run's folder goes into *id.
-    bool keep(const FileReader &file, QByteArray *id, QString *error);
+    bool keep(FileReader &file, QByteArray *id, QString *error);
     // Records a change about to be made; durable at the next commit.
     void add(const Change &change);
     // Makes the kept versions and the changes recorded so far durable: done

@@ -8,6 +8,7 @@
 
 #include "files/folder.h"
 
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 using namespace torvale;
@@ -230,6 +231,60 @@ private slots:
         QCOMPARE(after.value(name), "saved by the person");
         after.removeIf([](const auto &it) { return !it.key().startsWith(".torvale"); });
         QCOMPARE(after.keys(), QList<QByteArray>()); // nothing of ours left behind
+    }
+
+    // An edit in place that keeps the file's size and time, made after the
+    // run has read the file, is not overwritten with a new version made from
+    // what it read: the file is named. The run is held just after its read.
+    void editInPlaceAfterTheRead_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("kept in the history") << QStringList{};
+        QTest::newRow("without a history") << QStringList{"--no-undo"};
+    }
+    void editInPlaceAfterTheRead()
+    {
+        QFETCH(QStringList, options);
+        TORVALE_REQUIRE(strace_works(), "strace cannot inject faults here (no ptrace)");
+        const QStringList arguments =
+            QStringList{"replace", "DIR", "--find", "old", "--replace", "new"} + options;
+        auto prepare = [](const QString &dir) { write(dir, QByteArray("a.txt"), "old text\n"); };
+        const int when = call_number(prepare, arguments, "read", "old text");
+        QVERIFY(when > 0);
+        TempDir tmp;
+        prepare(tmp.path());
+        const QByteArray file = path_of(tmp.path(), "a.txt");
+        struct stat before;
+        QCOMPARE(::stat(file.constData(), &before), 0);
+        QProcess process;
+        start_cli(process, QStringList(arguments).replaceInStrings("DIR", tmp.path()),
+                  {"trace=read", QString("inject=read:delay_exit=1500000:when=%1").arg(when)});
+        auto readWhole = [&] { // the run's handle on a.txt has read it all
+            QDir tasks(QString("/proc/%1/task").arg(process.processId()));
+            for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile children(tasks.filePath(task + "/children"));
+                const QByteArray pid = children.open(QIODevice::ReadOnly) ? children.readAll().trimmed() : "";
+                QDir fds("/proc/" + pid + "/fd");
+                for (const QFileInfo &fd : fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+                    QFile info("/proc/" + pid + "/fdinfo/" + fd.fileName());
+                    if (!pid.isEmpty() && fd.symLinkTarget() == QString::fromUtf8(file) &&
+                        info.open(QIODevice::ReadOnly) && info.readLine().trimmed() == "pos:\t9")
+                        return true;
+                }
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(readWhole(), 20000);
+        { // as rsync --inplace -t does: the same size, the old time
+            QFile edit(QString::fromUtf8(file));
+            QVERIFY(edit.open(QIODevice::ReadWrite) && edit.write("OLD") == 3);
+        }
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, file.constData(), times, 0), 0);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u("被改动或替换")));
+        QCOMPARE(read(tmp.path(), QByteArray("a.txt")), "OLD text\n");
     }
 
     // A new name that appears as a hard link of the same file: renaming
