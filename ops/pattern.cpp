@@ -126,7 +126,10 @@ int Pattern::replace(QStringView text, QString *out) const
     // The matches end at an error (too much backtracking) as they end at
     // the end of the text: matching again from where they ended tells the
     // two apart.
-    const qsizetype from = copied + (lastEmpty ? 1 : 0);
+    // (After an empty match, from the next character: a surrogate pair is one.)
+    const bool pair = lastEmpty && copied + 1 < text.size() && text[copied].isHighSurrogate() &&
+                      text[copied + 1].isLowSurrogate();
+    const qsizetype from = copied + (lastEmpty ? (pair ? 2 : 1) : 0);
     if (from <= text.size() && !expression.match(text, from).isValid())
         return kTooCostly;
     if (count > 0) {

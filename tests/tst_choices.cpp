@@ -101,6 +101,8 @@ private slots:
             << "UTF-16LE" << u("ΣΟΦΙΑ\r\n") << u("σοφια") << u("智") << false << true << u("智\r\n");
         QTest::newRow("surrogate pairs stay whole") << "UTF-16BE" << u("𠮷a\n") << "."
                                                     << "-" << true << false << u("--\n");
+        QTest::newRow("an empty match before a surrogate pair") << "UTF-8" << u("😀a\nb😀\n") << "^|(?<=b)"
+                                                                << ">" << true << false << u(">😀a\n>b>😀\n");
         QTest::newRow("literal with ignored case: no $ groups") << "UTF-8" << u("A\n") << "a"
                                                                 << "$1" << false << true << u("$1\n");
         QTest::newRow("a replacement GBK cannot hold: skipped")
