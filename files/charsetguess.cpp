@@ -114,7 +114,7 @@ bool CharsetGuess::not_text() const
 {
     if (is_utf16(m_utf16))
         return !m_utf16Valid;
-    return m_nul || (!m_utf8 && !m_gbk && !m_gb18030);
+    return m_nul || (!m_utf8 && (m_utf8Bom || (!m_gbk && !m_gb18030)));
 }
 
 void CharsetGuess::feed_utf16(QByteArrayView piece)
@@ -229,8 +229,8 @@ Guess CharsetGuess::verdict() const
         return m_utf16Valid && !m_pendingHigh ? text(m_utf16) : Guess{};
     if (m_nul)
         return Guess{};
-    if (m_utf8Bom && m_utf8)
-        return text(Charset::Utf8Bom);
+    if (m_utf8Bom) // what its mark says, or nothing
+        return m_utf8 ? text(Charset::Utf8Bom) : Guess{};
     if (m_high == 0)
         return text(Charset::Ascii);
     const bool gb18030 = m_gb18030 && (!m_gbk || m_gb18030Reads);

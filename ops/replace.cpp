@@ -22,6 +22,13 @@ namespace torvale {
 
 namespace {
 
+// Counts the hits of a file, at most the largest count a file's hits are
+// kept as: a file of billions of hits never counts as one without any.
+void add_hits(int &total, int more)
+{
+    total = more > std::numeric_limits<int>::max() - total ? std::numeric_limits<int>::max() : total + more;
+}
+
 // Why a file is left alone when an expression cannot be matched through it.
 QString too_costly()
 {
@@ -391,7 +398,7 @@ bool count_hits(Pieces &pieces, const Guess &guess, const Needles &needles, Hits
                 return !(hits->tooCostly = true);
             if (!pieces.large())
                 hits->whole = count > 0 ? mine : piece;
-            hits->occurrences += count;
+            add_hits(hits->occurrences, count);
             if (needles.pattern() && count > 0 && mine != piece)
                 hits->changes = true;
             if (both) {
@@ -462,7 +469,7 @@ OnePass rewrite_in_one_pass(Pieces &pieces, const Needles &needles, FileWriter &
             first = false;
             if (count == Pattern::kTooCostly)
                 return plain = false;
-            *occurrences += count;
+            add_hits(*occurrences, count);
             changes = changes || (count > 0 && replaced != piece);
             if (unwritable)
                 return plain = false;
@@ -508,9 +515,12 @@ Rewrite rewrite(const Folder &folder, const Entry &file, const Needles &needles,
     const Charset layout = head.startsWith("\xFF\xFE")   ? Charset::Utf16Le
                            : head.startsWith("\xFE\xFF") ? Charset::Utf16Be
                                                          : Charset::Ascii;
-    if (!is_utf16(layout) && head.contains('\0'))
-        return needles.literal() && needles.may_occur_in(head, layout) ? skip(kNotTextReason)
-                                                                       : std::move(result);
+    if (!is_utf16(layout) && head.contains('\0')) { // (UTF-16 without its mark among them)
+        const bool holds = needles.may_occur_in(head, layout) ||
+                           needles.may_occur_in(head, Charset::Utf16Le) ||
+                           needles.may_occur_in(head, Charset::Utf16Be);
+        return needles.literal() && holds ? skip(kNotTextReason) : std::move(result);
+    }
     Pieces pieces(reader);
     if (reader.stamp().size <= kKept) {
         if (!reader.read_rest(head, &error))

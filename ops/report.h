@@ -72,7 +72,7 @@ struct Report
     QString message;
     int files = 0;       // files handled: found for a rename, or the txt files of a conversion
     int changed = 0;     // files renamed or rewritten, pages written, changes taken back
-    int occurrences = 0; // occurrences replaced
+    qint64 occurrences = 0; // occurrences replaced
     bool indexWritten = false;
     int filteredOut = 0; // files left out by the choice of files
     QList<Problem> problems;

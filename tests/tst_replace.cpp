@@ -218,6 +218,13 @@ private slots:
         QTest::newRow("read-only file") << QByteArray("old") << "old"
                                         << "new"
                                         << "ASCII" << QByteArray("old") << u("文件是只读的") << 0444;
+        QTest::newRow("a UTF-8 mark on GBK text")
+            << QByteArray("\xEF\xBB\xBF") + gbk(u("中文Abc\r\n")) << u("中文") << "x"
+            << "not text" << QByteArray("\xEF\xBB\xBF") + gbk(u("中文Abc\r\n")) << u("不是文本文件") << 0644;
+        const QByteArray unmarked = QStringEncoder("UTF-16LE").encode(u("你好 old\r\n"));
+        QTest::newRow("UTF-16 without its mark") << unmarked << "old"
+                                                 << "new"
+                                                 << "not text" << unmarked << u("不是文本文件") << 0644;
         QTest::newRow("binary file") << QByteArray("old\0", 4) << "old"
                                      << "new"
                                      << "not text" << QByteArray("old\0", 4) << u("不是文本文件") << 0644;

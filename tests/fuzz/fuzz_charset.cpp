@@ -1,6 +1,7 @@
 // Properties: text found in a file converts back to exactly its bytes, in
 // each reading an ambiguous text has; a page of it is text; bytes judged not
-// text are ones the codecs cannot carry there and back.
+// text are ones the codecs cannot carry there and back (or, behind a UTF-8
+// mark, are not UTF-8).
 #include "files/charsetguess.h"
 
 #include <QStringDecoder>
@@ -39,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (guess_charset(encode_gbk_for_html(decode(bytes, guess.charset))).kind == Guess::Kind::NotText)
             std::abort();
     } else if (!std::memchr(data, 0, size) && !begins_utf16(bytes)) {
+        if (bytes.startsWith("\xEF\xBB\xBF")) // UTF-8 by its mark, or nothing
+            return is_valid_utf8(bytes) ? (std::abort(), 0) : 0;
         if (codec_carries("GB18030", bytes) || (is_valid_utf8(bytes) && size > 0))
             std::abort();
         if (codec_carries("GBK", bytes)) {
