@@ -172,15 +172,19 @@ Report apply_rename(const RenamePlan &plan, const Progress &progress, const Stop
         return report;
     QString error;
     if (recorder) {
-        for (size_t i = 0; i < plan.sources.size(); ++i) {
+        bool recorded = true;
+        for (size_t i = 0; i < plan.sources.size() && recorded; ++i) {
             if (plan.sources[i].name != plan.targets[i])
                 recorder->add({Change::Kind::Renamed,
                                plan.targets[i].bytes,
                                plan.sources[i].name.bytes,
                                {},
                                plan.sources[i].stamp});
+            // Written out as they come: a million names take no more memory than their plan.
+            if (i % 65536 == 65535)
+                recorded = recorder->commit(&error);
         }
-        if (!recorder->commit(&error)) {
+        if (!recorded || !recorder->commit(&error)) {
             recorder->finish(0);
             if (plan.requireUndo) {
                 report.status = Report::Status::Refused;
