@@ -248,8 +248,8 @@ bool FileWriter::sync(QString *error) const
 {
     struct stat st;
     const int fd = sysio::open_regular(m_folder->handle(), m_temporary, O_RDONLY, &st);
-    if (fd < 0) {
-        *error = describe_errno(errno);
+    if (fd < 0) { // gone, or no longer a file: someone else's doing
+        *error = errno == ENODEV || errno == ELOOP || errno == ENOENT ? kChangedDuringRun : describe_errno(errno);
         return false;
     }
     bool synced = sysio::stamp_of(st).same_inode(m_ours);
