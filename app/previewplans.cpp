@@ -66,7 +66,11 @@ QSet<QByteArray> PreviewPlans::make(Operation operation, const QSet<QByteArray> 
             ReplaceParams params = replacing;
             params.filter.set_left_out(leftOut + unseen);
             replace = std::make_shared<const ReplacePlan>(plan_replace(params, true, progress, stop));
-            taken = names_of(replace->files, [](const Entry &e) { return e.name; });
+            // Only a file with a row was seen: one without a hit then, with one now, was not.
+            for (size_t i = 0; i < replace->files.size(); ++i) {
+                if (replace->occurrences[i] != 0 || replace->skipReasons.contains(qint32(i)))
+                    taken.insert(replace->files[i].name.bytes);
+            }
             break;
         }
         case Operation::Undo:

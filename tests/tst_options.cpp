@@ -286,6 +286,9 @@ private slots:
         QTest::newRow("rename, unticked and ticked again")
             << u("Text2=1 | 0 0 | [x] a.txt 1.txt;[x] b.txt 2.txt;[x] c.txt 3.txt | 1.txt=a 2.txt=b 3.txt=c "
                  "| 已更名 3 个");
+        QTest::newRow("replace, a file gained a hit meanwhile") << u(
+            "Text3=a Text4=A | +b.txt=ba 0 | [ ] a.txt 不处理;[ ] b.txt 不处理 | a.txt=ab b.txt=ba c.txt=cb "
+            "| 修改了 0 个文件");
         QTest::newRow("rename, two quick clicks")
             << u("Text2=1 | 0 2 | [ ] a.txt 不处理;[x] b.txt 1.txt;[ ] c.txt 不处理 | 1.txt=b a.txt=ab "
                  "c.txt=cb | 未勾选、不处理的 2 个文件");
@@ -344,10 +347,11 @@ private slots:
         });
         QVERIFY(waited);
         QCOMPARE(shown.join(';'), part[2]);
-        QCOMPARE(top, u("文件夹：%1（%2 个%3文件）")
-                          .arg(m_tmp->path())
-                          .arg(shown.filter(QRegularExpression("^\\[")).size())
-                          .arg(row.contains("Text9") ? " txt " : ""));
+        QVERIFY2(top.startsWith(u("文件夹：%1（").arg(m_tmp->path())) &&
+                     top.contains(u("%1 个%2文件")
+                                      .arg(shown.filter(QRegularExpression("^\\[")).size())
+                                      .arg(row.contains("Text9") ? " txt " : "")),
+                 qPrintable(top));
         for (const QString &file : part[3].split(' '))
             QVERIFY2(read(m_tmp->path(), bytes(file.section('=', 0, 0).remove('!')))
                          .startsWith(file.startsWith('!') ? "<missing>" : bytes(file.section('=', 1))),
