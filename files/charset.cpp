@@ -39,15 +39,9 @@ bool is_valid_utf8(QByteArrayView bytes)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *end = p + bytes.size();
     while (p < end) {
-        // Skip ASCII eight bytes at a time where possible.
-        if (end - p >= 8) {
-            quint64 block;
-            std::memcpy(&block, p, 8);
-            if ((block & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
-        }
+        p = skip_ascii_blocks(p, end);
+        if (p == end)
+            break;
         const unsigned char c = *p;
         if (c < 0x80) {
             ++p;

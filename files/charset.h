@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <cstring>
 #include <optional>
 
 namespace torvale {
@@ -34,6 +35,24 @@ inline bool is_utf16(Charset charset)
 // silently count as not text: the programs refuse to run instead, and
 // *why says so.
 bool character_sets_available(QString *why);
+
+// A byte that begins a GBK (or GB18030) pair.
+inline bool is_gbk_lead(uchar c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+// Past the whole blocks of eight ASCII bytes that begin at p (p itself when
+// the first block holds a byte of 0x80 or above, or is cut short by end).
+inline const uchar *skip_ascii_blocks(const uchar *p, const uchar *end)
+{
+    for (quint64 block; end - p >= 8; p += 8) {
+        std::memcpy(&block, p, 8);
+        if ((block & 0x8080808080808080ULL) != 0)
+            break;
+    }
+    return p;
+}
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool is_valid_utf8(QByteArrayView bytes);

@@ -28,22 +28,11 @@ qint64 high_bytes(QByteArrayView bytes, qint64 enough)
     const auto *end = p + bytes.size();
     qint64 count = 0;
     while (p < end && count < enough) {
-        if (end - p >= 8) {
-            quint64 block;
-            std::memcpy(&block, p, 8);
-            if ((block & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
-        }
-        count += *p++ >= 0x80;
+        p = skip_ascii_blocks(p, end);
+        if (p < end)
+            count += *p++ >= 0x80;
     }
     return count;
-}
-
-bool is_lead(uchar c)
-{
-    return c >= 0x81 && c <= 0xFE;
 }
 
 bool is_digit(uchar c)
@@ -159,15 +148,15 @@ void CharsetGuess::walk_gb(QByteArrayView piece)
         if (ch != 0) {
             m_gb18030Reads = m_gb18030Reads || gbk.gb18030_char_at(quint16(c << 8 | p[i + 1])) != 0;
             i += 2;
-        } else if (is_lead(c) && i + 3 < n && is_digit(p[i + 1]) && is_lead(p[i + 2]) && is_digit(p[i + 3]) &&
-                   four_bytes_assigned(p + i)) {
+        } else if (is_gbk_lead(c) && i + 3 < n && is_digit(p[i + 1]) && is_gbk_lead(p[i + 2]) &&
+                   is_digit(p[i + 3]) && four_bytes_assigned(p + i)) {
             m_gbk = false;
             i += 4;
         } else {
             // 0x80 and 0xFF are single characters in GBK only; anything else
             // is invalid in both.
             m_gb18030 = false;
-            m_gbk = m_gbk && !is_lead(c) && gbk.char_at(c) != 0;
+            m_gbk = m_gbk && !is_gbk_lead(c) && gbk.char_at(c) != 0;
             ++i;
         }
         if (!m_gbk && !m_gb18030)

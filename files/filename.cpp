@@ -43,11 +43,6 @@ QString escaped_text(QByteArrayView bytes)
     return text;
 }
 
-bool is_gbk_lead(unsigned char c)
-{
-    return c >= 0x81 && c <= 0xFE;
-}
-
 } // namespace
 
 FileName::FileName(const QByteArray &bytes, const QString &text, Coding coding) : bytes(bytes), coding(coding)

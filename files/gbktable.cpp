@@ -1,5 +1,7 @@
 #include "gbktable.h"
 
+#include "charset.h"
+
 #include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -10,11 +12,6 @@ namespace torvale {
 namespace {
 
 const char kGbkName[] = "GBK";
-
-bool is_lead(unsigned char c)
-{
-    return c >= 0x81 && c <= 0xFE;
-}
 
 } // namespace
 
@@ -56,7 +53,7 @@ GbkTable::GbkTable() : m_decode(65536, 0), m_encode(65536, 0)
     QByteArray probe;
     QList<quint16> keys;
     for (int b = 0x80; b <= 0xFF; ++b) {
-        if (!is_lead(b)) {
+        if (!is_gbk_lead(b)) {
             probe += char(b);
             probe += '\n';
             keys << quint16(b);
@@ -122,7 +119,7 @@ QString GbkTable::decode(QByteArrayView bytes) const
         if (c < 0x80) {
             out[o++] = c;
             ++i;
-        } else if (is_lead(c) && i + 1 < n) {
+        } else if (is_gbk_lead(c) && i + 1 < n) {
             out[o++] = m_decode[c << 8 | p[i + 1]];
             i += 2;
         } else {

@@ -35,15 +35,10 @@ QString too_costly()
     return QStringLiteral("正则表达式在这个文件中回溯过多，无法完成匹配");
 }
 
-bool is_lead(uchar c)
-{
-    return c >= 0x81 && c <= 0xFE;
-}
-
 // How many bytes the GBK or GB18030 character at i takes.
 qsizetype char_size(const uchar *b, qsizetype i, qsizetype size, Charset charset)
 {
-    if (!is_lead(b[i]) || i + 1 >= size)
+    if (!is_gbk_lead(b[i]) || i + 1 >= size)
         return 1;
     if (charset == Charset::Gb18030 && b[i + 1] >= 0x30 && b[i + 1] <= 0x39 && i + 3 < size)
         return 4;
@@ -89,7 +84,7 @@ int replace_in_bytes(QByteArrayView bytes, Charset charset, QByteArrayView needl
             // whole file is walked once, however long its lines.
             if (charset == Charset::Gbk) {
                 while (boundary < pos)
-                    boundary += is_lead(b[boundary]) && boundary + 1 < bytes.size() ? 2 : 1;
+                    boundary += is_gbk_lead(b[boundary]) && boundary + 1 < bytes.size() ? 2 : 1;
             }
             while (boundary < pos)
                 boundary += char_size(b, boundary, bytes.size(), charset);
